@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds, and runs zelpack on the bundled example plug-in.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/setup.sh
+
+example=examples/demo-plugin
+echo "== zelpack list $example"
+build/bin/zelpack list "$example"
+echo "== zelpack check $example/com.example.demo.xml"
+build/bin/zelpack check "$example/com.example.demo.xml"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what the build needs (when missing), then configures and builds into build/.
+# Sourced by run.sh and test.sh; safe to run again: it does only what changed.
+set -euo pipefail
+
+ZELPACK_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  libxml2-dev libcli11-dev libgtest-dev libgmock-dev
+)
+
+missing=()
+for package in "${ZELPACK_PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if ((${#missing[@]})); then
+  if [[ $(id -u) -eq 0 ]]; then
+    echo "zelpack: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  else
+    echo "zelpack: missing packages; install them with:" >&2
+    echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+werror=OFF
+[[ -n "${CI:-}" ]] && werror=ON
+if [[ ! -f "$build/CMakeCache.txt" ]] || ! grep -q "ZELPACK_WERROR:BOOL=$werror" "$build/CMakeCache.txt"; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELPACK_WERROR="$werror" >/dev/null
+fi
+cmake --build "$build" --parallel "$(nproc)"

@@ -1,0 +1,87 @@
+#include "tests/support/temp_dir.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/text.h"
+
+namespace zelpack::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate =
+            fs::temp_directory_path() / ("zelpack-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a scratch folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests may leave folders without write or search permission; give them back first.
+    for (auto it = fs::recursive_directory_iterator(
+             path_, fs::directory_options::skip_permission_denied, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+std::u16string TempDir::wide() const {
+    return Wide(path_);
+}
+
+fs::path TempDir::Write(std::string_view relative, std::string_view content) const {
+    fs::path target = path_ / relative;
+    fs::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + target.string());
+    }
+    return target;
+}
+
+fs::path TempDir::MakeFolder(std::string_view relative) const {
+    fs::path target = path_ / relative;
+    fs::create_directories(target);
+    return target;
+}
+
+std::u16string Wide(const fs::path& path) {
+    return platform::FromNative(path.native());
+}
+
+void SetWriteTime(const fs::path& path, std::int64_t unix_seconds) {
+    auto system = std::chrono::sys_seconds{std::chrono::seconds{unix_seconds}};
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(system));
+}
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void MakeFifo(const fs::path& path) {
+    if (mkfifo(path.c_str(), 0600) != 0) {
+        throw std::runtime_error("cannot make a named pipe " + path.string());
+    }
+}
+
+}  // namespace zelpack::testing

@@ -1,0 +1,41 @@
+// A private scratch folder for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace zelpack::testing {
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // The folder as wide text, the form the core takes.
+    std::u16string wide() const;
+    std::filesystem::path operator/(std::string_view relative) const { return path_ / relative; }
+
+    // Writes `content` to `relative`, creating the folders on the way.
+    std::filesystem::path Write(std::string_view relative, std::string_view content = {}) const;
+    std::filesystem::path MakeFolder(std::string_view relative) const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Wide text of a native path (for passing test paths to the core).
+std::u16string Wide(const std::filesystem::path& path);
+
+// Sets a file's last write time, in seconds since 1970-01-01 UTC.
+void SetWriteTime(const std::filesystem::path& path, std::int64_t unix_seconds);
+
+std::string ReadText(const std::filesystem::path& path);
+
+// Makes a named pipe (std::filesystem has no call for one).
+void MakeFifo(const std::filesystem::path& path);
+
+}  // namespace zelpack::testing
