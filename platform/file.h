@@ -1,0 +1,64 @@
+// Files: an owning handle over an open file, deletion and temporary files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelpack::platform {
+
+enum class SeekOrigin { Begin, Current, End };
+
+// Owns one open file. Destruction closes it silently; Close() reports.
+class File {
+  public:
+    File() = default;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    // An existing file, read-only. Fails for anything but a regular file (after links).
+    static std::optional<File> OpenForReading(std::u16string_view path);
+    // Creates the file or truncates it, write-only, mode 0666 less the umask.
+    static std::optional<File> CreateAlways(std::u16string_view path);
+    // Creates a new file with a unique, unpredictable name in `folder`, exclusively, mode 0600:
+    // `prefix`, random characters, `suffix`. Its full path is stored in `path`.
+    static std::optional<File> CreateTemporary(std::u16string_view folder,
+                                               std::u16string_view prefix,
+                                               std::u16string_view suffix, std::u16string& path);
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Reads up to buffer.size() bytes; 0 at the end of the file, nothing on error.
+    std::optional<std::size_t> Read(std::span<std::uint8_t> buffer);
+    // Reads until the buffer is full or the file ends; nothing on error.
+    std::optional<std::size_t> ReadFull(std::span<std::uint8_t> buffer);
+    // Writes every byte, retrying short writes; false on error.
+    bool WriteAll(std::span<const std::uint8_t> data);
+    // The new position; nothing when the file cannot be repositioned (pipes, terminals).
+    std::optional<std::uint64_t> Seek(std::int64_t offset, SeekOrigin origin);
+    std::optional<std::uint64_t> Size() const;
+
+    // Closes the file; false when the close reported an error (for instance a failed flush).
+    bool Close();
+
+  private:
+    explicit File(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+// Reads a whole regular file into memory.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path);
+
+// Removes a file; false when it could not be removed (a missing file included).
+bool DeleteFile(std::u16string_view path);
+
+// The system's folder for temporary files ($TMPDIR, else /tmp), without a trailing separator.
+std::u16string TemporaryFolder();
+
+}  // namespace zelpack::platform

@@ -1,0 +1,147 @@
+#include "platform/file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "platform/text.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelpack::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+std::span<const std::uint8_t> Bytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+TEST(FileTest, CreateAlwaysCreatesAndTruncates) {
+    TempDir dir;
+    const std::u16string path = dir.wide() + u"/out.bin";
+    std::optional<File> file = File::CreateAlways(path);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(file->WriteAll(Bytes("first, longer content")));
+    EXPECT_TRUE(file->Close());
+    EXPECT_FALSE(file->Close());
+
+    file = File::CreateAlways(path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Size(), 0u);
+    EXPECT_TRUE(file->WriteAll(Bytes("second")));
+    EXPECT_TRUE(file->Close());
+    EXPECT_EQ(testing::ReadText(dir / "out.bin"), "second");
+    EXPECT_FALSE(File::CreateAlways(dir.wide() + u"/missing/out.bin"));
+}
+
+TEST(FileTest, ReadingAndSeeking) {
+    TempDir dir;
+    dir.Write("in.txt", "0123456789");
+    std::optional<File> opened = File::OpenForReading(dir.wide() + u"/in.txt");
+    ASSERT_TRUE(opened);
+    File file = std::move(*opened);
+    EXPECT_FALSE(opened->IsOpen());
+    EXPECT_EQ(file.Size(), 10u);
+
+    std::uint8_t buffer[4];
+    EXPECT_EQ(file.Seek(-2, SeekOrigin::End), 8u);
+    EXPECT_EQ(file.ReadFull(buffer), 2u);  // short at the end of the file
+    EXPECT_EQ(std::string(buffer, buffer + 2), "89");
+    EXPECT_EQ(file.Read(buffer), 0u);
+    EXPECT_EQ(file.Seek(3, SeekOrigin::Begin), 3u);
+    EXPECT_EQ(file.Seek(2, SeekOrigin::Current), 5u);
+    EXPECT_EQ(file.ReadFull(buffer), 4u);
+    EXPECT_EQ(std::string(buffer, buffer + 4), "5678");
+    EXPECT_FALSE(file.Seek(-1, SeekOrigin::Begin));
+    EXPECT_FALSE(file.WriteAll(Bytes("x")));  // opened read-only
+}
+
+TEST(FileTest, OpenForReadingTakesOnlyRegularFiles) {
+    TempDir dir;
+    dir.Write("real.txt", "abc");
+    dir.MakeFolder("folder");
+    testing::MakeFifo(dir / "pipe");  // opening it must not wait for a writer
+    fs::create_symlink("real.txt", dir / "link");
+
+    EXPECT_TRUE(File::OpenForReading(dir.wide() + u"/link"));
+    for (const std::u16string& path :
+         {dir.wide() + u"/folder", dir.wide() + u"/pipe", dir.wide() + u"/missing",
+          std::u16string(u"/dev/null"), dir.wide() + u"/real.txt" + std::u16string(1, u'\0')}) {
+        EXPECT_FALSE(File::OpenForReading(path));
+    }
+}
+
+TEST(FileTest, NonUtf8NamesKeepTheirBytes) {
+    TempDir dir;
+    const std::u16string path = dir.wide() + u"/" + std::u16string{u'n', 0xDCFF, 0xDC80};
+    ASSERT_TRUE(File::CreateAlways(path));
+    EXPECT_TRUE(fs::exists(dir / "n\xFF\x80"));
+    EXPECT_TRUE(DeleteFile(path));
+    EXPECT_FALSE(fs::exists(dir / "n\xFF\x80"));
+}
+
+TEST(FileTest, TemporaryFilesAreNewPrivateAndDistinct) {
+    TempDir dir;
+    std::set<std::u16string> paths;
+    const std::u16string start = dir.wide() + u"/pre-";
+    for (int i = 0; i < 20; ++i) {
+        std::u16string path;
+        std::optional<File> file = File::CreateTemporary(dir.wide() + u"/", u"pre-", u".tmp", path);
+        ASSERT_TRUE(file);
+        ASSERT_EQ(path.substr(0, start.size()), start);
+        ASSERT_GT(path.size(), start.size() + 4 + 8);
+        ASSERT_EQ(path.substr(path.size() - 4), u".tmp");
+        EXPECT_TRUE(paths.insert(path).second);
+        EXPECT_TRUE(file->WriteAll(Bytes("data")));
+    }
+    const fs::path one = ToNative(*paths.begin());
+    EXPECT_EQ(fs::status(one).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(testing::ReadText(one), "data");
+
+    std::u16string path;
+    EXPECT_FALSE(File::CreateTemporary(dir.wide() + u"/missing", u"x", u"", path));
+}
+
+TEST(FileTest, ReadWholeFileAndDeleteFile) {
+    TempDir dir;
+    std::string content(200'000, '\0');  // several read chunks, NUL bytes included
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>(i * 7 % 251);
+    }
+    dir.Write("big.bin", content);
+    dir.Write("empty.bin");
+    dir.MakeFolder("folder");
+
+    const auto read = ReadWholeFile(dir.wide() + u"/big.bin");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(std::string(read->begin(), read->end()), content);
+    const auto empty = ReadWholeFile(dir.wide() + u"/empty.bin");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->empty());
+
+    EXPECT_TRUE(DeleteFile(dir.wide() + u"/big.bin"));
+    EXPECT_FALSE(ReadWholeFile(dir.wide() + u"/big.bin"));
+    EXPECT_FALSE(DeleteFile(dir.wide() + u"/big.bin"));
+    EXPECT_FALSE(DeleteFile(dir.wide() + u"/folder"));
+}
+
+TEST(FileTest, TemporaryFolderFollowsTmpdir) {
+    const char* saved = std::getenv("TMPDIR");
+    const std::optional<std::string> original =
+        saved ? std::optional<std::string>(saved) : std::nullopt;
+    setenv("TMPDIR", "/var/scratch//", 1);
+    EXPECT_EQ(TemporaryFolder(), u"/var/scratch");
+    setenv("TMPDIR", "", 1);
+    EXPECT_EQ(TemporaryFolder(), u"/tmp");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(TemporaryFolder(), u"/tmp");
+    if (original) {
+        setenv("TMPDIR", original->c_str(), 1);
+    }
+}
+
+}  // namespace
+}  // namespace zelpack::platform
