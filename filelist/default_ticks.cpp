@@ -1,0 +1,23 @@
+#include "filelist/default_ticks.h"
+
+namespace zelpack {
+
+const std::array<std::u16string_view, 20>& BuildOutputMarks() {
+    static constexpr std::array<std::u16string_view, 20> kMarks = {
+        u"Debug", u"debug", u"Release", u"release", u".ncb", u".opt", u".plg",
+        u".aps",  u".res",  u".map",    u".obj",    u".pch", u".idb", u".exp",
+        u".ilk",  u".bsc",  u".sbr",    u".tlb",    u".dcu", u"lib",
+    };
+    return kMarks;
+}
+
+bool IsCheckedByDefault(std::u16string_view relative_path) {
+    for (std::u16string_view mark : BuildOutputMarks()) {
+        if (relative_path.find(mark) != std::u16string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace zelpack
