@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+#include "packager/plugin_packager.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelpack {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadText;
+using testing::TempDir;
+using testing::Wide;
+
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+
+class DescriptorTest : public ::testing::Test {
+  protected:
+    // Runs the check on `config` text; the descriptor goes to out.xml in the scratch folder.
+    bool Check(const std::string& config) {
+        dir_.Write("com.example.demo.xml", config);
+        return packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
+                                                       Wide(descriptor()));
+    }
+    fs::path descriptor() const { return dir_ / "out.xml"; }
+    std::u16string Message() const {
+        std::u16string message;
+        packager_.GetErrorMessage(message);
+        return message;
+    }
+    // Checks that a failure left no descriptor and gave `message`.
+    void ExpectFailure(const std::string& config, std::u16string_view message) {
+        EXPECT_FALSE(Check(config));
+        EXPECT_EQ(Message(), message);
+        EXPECT_FALSE(fs::exists(descriptor()));
+    }
+
+    TempDir dir_;
+    PluginPackager packager_;
+};
+
+TEST_F(DescriptorTest, CopiesThePropertyAttributesInOrder) {
+    ASSERT_TRUE(Check(R"(<?xml version="1.0" encoding="UTF-8"?>
+<vemplugin root-attr="dropped">
+  <!-- a comment -->
+  <other a="1"/>
+  <property name="演示 &amp; &lt;demo&gt;" id="com.example" type="js" version="1.0" extra="x">
+    <child/>text
+  </property>
+  <property id="second" version="2" type="t" name="n"/>
+</vemplugin>)"));
+    EXPECT_EQ(ReadText(descriptor()),
+              std::string(kDeclaration) +
+                  "<vemplugin><property name=\"演示 &amp; &lt;demo&gt;\" id=\"com.example\" "
+                  "type=\"js\" version=\"1.0\" extra=\"x\"/></vemplugin>\n");
+    std::u16string message;
+    EXPECT_FALSE(packager_.GetErrorMessage(message));
+}
+
+TEST_F(DescriptorTest, RootWithoutPropertyChildPasses) {
+    ASSERT_TRUE(Check("<vemplugin><group><property id='deep'/></group></vemplugin>"));
+    EXPECT_EQ(ReadText(descriptor()), std::string(kDeclaration) + "<vemplugin/>\n");
+}
+
+TEST_F(DescriptorTest, ConfigInAnotherEncodingIsReadAsDeclared) {
+    ASSERT_TRUE(
+        Check("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+              "<vemplugin><property id=\"caf\xE9\" version=\"1\" type=\"t\" name=\"n\"/>"
+              "</vemplugin>"));
+    EXPECT_NE(ReadText(descriptor()).find("id=\"caf\xC3\xA9\""), std::string::npos);
+}
+
+TEST_F(DescriptorTest, BlankValueCountsAsPresent) {
+    EXPECT_TRUE(Check("<vemplugin><property id=' ' version='1' type='t' name='n'/></vemplugin>"));
+}
+
+TEST_F(DescriptorTest, MissingOrEmptyAttributesAreNamedInOrder) {
+    ExpectFailure("<vemplugin><property version='1' type='t' name='n'/></vemplugin>",
+                  u"配置文件的property节点缺少id属性或属性值为空！");
+    ExpectFailure("<vemplugin><property id='' version='1' type='t' name='n'/></vemplugin>",
+                  u"配置文件的property节点缺少id属性或属性值为空！");
+    ExpectFailure("<vemplugin><property id='i' type='t'/></vemplugin>",
+                  u"配置文件的property节点缺少version属性或属性值为空！");
+    ExpectFailure("<vemplugin><property id='i' version='1' name='n'/></vemplugin>",
+                  u"配置文件的property节点缺少type属性或属性值为空！");
+    ExpectFailure("<vemplugin><property id='i' version='1' type='t' name=''/></vemplugin>",
+                  u"配置文件的property节点缺少name属性或属性值为空！");
+}
+
+TEST_F(DescriptorTest, OnlyTheFirstPropertyChildIsChecked) {
+    ExpectFailure(
+        "<vemplugin><property version='1' type='t' name='n'/>"
+        "<property id='i' version='1' type='t' name='n'/></vemplugin>",
+        u"配置文件的property节点缺少id属性或属性值为空！");
+}
+
+TEST_F(DescriptorTest, ProcessingInstructionNamedPropertyIsNoElement) {
+    ASSERT_TRUE(
+        Check("<vemplugin><?property x?><property id='i' version='1' type='t' name='n'/>"
+              "</vemplugin>"));
+    EXPECT_NE(ReadText(descriptor()).find("<property id=\"i\""), std::string::npos);
+}
+
+TEST_F(DescriptorTest, WrongRootFails) {
+    const std::u16string root_message = u"配置文件根目录错误，请用vemplugin标记节点作为根目录！";
+    ExpectFailure("<VEMPLUGIN><property id='i' version='1' type='t' name='n'/></VEMPLUGIN>",
+                  root_message);
+    ExpectFailure("<plugin/>", root_message);
+}
+
+TEST_F(DescriptorTest, UnreadableConfigFails) {
+    const std::u16string read_message = u"配置文件读取错误，请检查配置文件格式";
+    ExpectFailure("this is not XML", read_message);
+    ExpectFailure("<vemplugin><property id='i'></vemplugin>", read_message);
+    ExpectFailure("", read_message);
+    EXPECT_FALSE(
+        packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "missing.xml"), Wide(descriptor())));
+    EXPECT_EQ(Message(), read_message);
+}
+
+TEST_F(DescriptorTest, ExternalEntitiesAreNeverLoaded) {
+    dir_.Write("secret.txt", "TOP-SECRET");
+    const std::string secret = (dir_ / "secret.txt").string();
+    ASSERT_TRUE(Check("<!DOCTYPE vemplugin [<!ENTITY s SYSTEM \"file://" + secret +
+                      "\">]>\n<vemplugin>&s;<property id='i' version='1' type='t' name='n'/>"
+                      "</vemplugin>"));
+    EXPECT_EQ(ReadText(descriptor()).find("TOP-SECRET"), std::string::npos);
+    // An entity inside an attribute value must be internal; an external one is malformed.
+    Check("<!DOCTYPE vemplugin [<!ENTITY s SYSTEM \"" + secret +
+          "\">]>\n<vemplugin><property id='&s;' version='1' type='t' name='n'/></vemplugin>");
+    if (fs::exists(descriptor())) {
+        EXPECT_EQ(ReadText(descriptor()).find("TOP-SECRET"), std::string::npos);
+    }
+}
+
+TEST_F(DescriptorTest, ExistingDescriptorIsReplaced) {
+    dir_.Write("out.xml", "stale content that is much longer than the new descriptor ...........");
+    ASSERT_TRUE(Check("<vemplugin/>"));
+    EXPECT_EQ(ReadText(descriptor()), std::string(kDeclaration) + "<vemplugin/>\n");
+}
+
+TEST_F(DescriptorTest, FailedSaveIsAFailureEvenWhenAFileIsThere) {
+    dir_.Write("com.example.demo.xml", "<vemplugin/>");
+    // A folder at the descriptor path: it exists, but nothing can be saved there.
+    dir_.MakeFolder("out.xml");
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
+                                                         Wide(descriptor())));
+    EXPECT_EQ(Message(), u"");
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
+                                                         Wide(dir_ / "no-such-folder/out.xml")));
+    EXPECT_EQ(Message(), u"");
+}
+
+TEST_F(DescriptorTest, PathsBeyondTheNarrowLimit) {
+    // 260 bytes with the terminator is the limit for both paths.
+    const std::string base = dir_.path().string() + "/";
+    const std::string fits = base + std::string(259 - base.size(), 'c');
+    const std::string too_long = base + std::string(260 - base.size(), 'c');
+    dir_.Write(fs::path(fits).filename().string(), "<vemplugin/>");
+    dir_.Write(fs::path(too_long).filename().string(), "<vemplugin/>");
+
+    EXPECT_TRUE(packager_.CheckConfigAndWriteDescriptor(Wide(fits), Wide(descriptor())));
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(too_long), Wide(descriptor())));
+    EXPECT_EQ(Message(), u"配置文件读取错误，请检查配置文件格式");
+
+    PluginPackager fresh;
+    const std::string long_descriptor = base + std::string(260 - base.size(), 'd');
+    EXPECT_FALSE(fresh.CheckConfigAndWriteDescriptor(Wide(fits), Wide(long_descriptor)));
+    std::u16string message;
+    EXPECT_FALSE(fresh.GetErrorMessage(message));
+    EXPECT_FALSE(fs::exists(long_descriptor));
+}
+
+TEST_F(DescriptorTest, OddFileNamesKeepTheirBytes) {
+    const std::string odd = "plug\xFFin%20x.y.z.xml";
+    dir_.Write(odd, "<vemplugin/>");
+    const fs::path target = dir_ / "desc\xFE%41.xml";
+    ASSERT_TRUE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / odd), Wide(target)));
+    EXPECT_TRUE(fs::exists(target));
+}
+
+TEST(WideConversionTest, ReportsWhatDoesNotFit) {
+    std::array<char, 4> buffer;
+    EXPECT_STREQ(PluginPackager::WideToAnsi(u"abc", buffer), "abc");
+    EXPECT_EQ(PluginPackager::WideToAnsi(u"abcd", buffer), nullptr);
+    EXPECT_EQ(PluginPackager::WideToAnsi(std::u16string(u"a\0b", 3), buffer), nullptr);
+    EXPECT_STREQ(PluginPackager::WideToUtf8(u"中", buffer), "\xE4\xB8\xAD");
+    EXPECT_EQ(PluginPackager::WideToUtf8(u"中a", buffer), nullptr);
+}
+
+}  // namespace
+}  // namespace zelpack
