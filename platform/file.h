@@ -32,6 +32,10 @@ class File {
                                                std::u16string_view prefix,
                                                std::u16string_view suffix, std::u16string& path);
 
+    // The process's standard streams, as handles of their own (closing one leaves the stream).
+    static std::optional<File> StandardInput();
+    static std::optional<File> StandardOutput();
+
     bool IsOpen() const { return fd_ >= 0; }
 
     // Reads up to buffer.size() bytes; 0 at the end of the file, nothing on error.

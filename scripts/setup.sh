@@ -4,8 +4,9 @@
 set -euo pipefail
 
 ZELPACK_PACKAGES=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config python3
   libxml2-dev libcli11-dev libgtest-dev libgmock-dev
+  zlib1g-dev libdeflate-dev
 )
 
 missing=()

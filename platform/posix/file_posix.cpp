@@ -66,6 +66,16 @@ File::~File() {
     }
 }
 
+std::optional<File> File::StandardInput() {
+    const int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    return fd >= 0 ? std::optional<File>(File(fd)) : std::nullopt;
+}
+
+std::optional<File> File::StandardOutput() {
+    const int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    return fd >= 0 ? std::optional<File>(File(fd)) : std::nullopt;
+}
+
 std::optional<File> File::OpenForReading(std::u16string_view path) {
     const std::optional<std::string> native = NativePath(path);
     if (!native) {
