@@ -10,6 +10,10 @@
 
 namespace zelpack::platform {
 
+struct FindData;
+class File;
+std::optional<FindData> QueryOpenFile(const File& file);
+
 enum class SeekOrigin { Begin, Current, End };
 
 // Owns one open file. Destruction closes it silently; Close() reports.
@@ -52,6 +56,8 @@ class File {
     bool Close();
 
   private:
+    friend std::optional<FindData> QueryOpenFile(const File& file);
+
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
 };

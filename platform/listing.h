@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/filetime.h"
 
 namespace zelpack::platform {
@@ -87,5 +88,9 @@ void FindClose(FindHandle& handle);
 // The record of the file or folder at `path` (links followed), with its bare name; nothing when
 // there is no such regular file or folder.
 std::optional<FindData> QueryFile(std::u16string_view path);
+
+// The record of an open file or folder, with an empty name; nothing when the handle is closed or
+// is neither a regular file nor a folder (a device, for instance).
+std::optional<FindData> QueryOpenFile(const File& file);
 
 }  // namespace zelpack::platform

@@ -364,4 +364,15 @@ std::optional<FindData> QueryFile(std::u16string_view path) {
     return RecordOf(*status, std::u16string(name));
 }
 
+std::optional<FindData> QueryOpenFile(const File& file) {
+    if (!file.IsOpen()) {
+        return std::nullopt;
+    }
+    const std::optional<Status> status = Inspect(file.fd_, "", AT_EMPTY_PATH);
+    if (!status || !IsListable(*status)) {
+        return std::nullopt;
+    }
+    return RecordOf(*status, std::u16string());
+}
+
 }  // namespace zelpack::platform
