@@ -1,0 +1,98 @@
+#include "zip/archive.h"
+
+namespace zelpack::zip {
+namespace {
+
+ZipResult Record(ZipResult result) {
+    SetMostRecentResult(result);
+    return result;
+}
+
+std::unique_ptr<ArchiveHandle> Begin(const ZipWriter::Target& target, std::uint32_t length,
+                                     TargetKind kind, std::string_view password) {
+    auto writer = std::make_unique<ZipWriter>(password);
+    if (Record(writer->OpenTarget(target, length, kind)) != Success) {
+        return nullptr;
+    }
+    auto archive = std::make_unique<ArchiveHandle>();
+    archive->writer = std::move(writer);
+    return archive;
+}
+
+ZipResult Add(ArchiveHandle* archive, std::u16string_view entryName,
+              const ZipWriter::Source& source, std::uint32_t length, SourceKind kind) {
+    if (archive == nullptr) {
+        return Record(BadArguments);
+    }
+    if (archive->kind != kArchiveHandleKind || !archive->writer) {
+        return Record(WrongHandleKind);
+    }
+    return Record(archive->writer->AddEntry(entryName, source, length, kind));
+}
+
+}  // namespace
+
+std::unique_ptr<ArchiveHandle> BeginArchiveToFile(std::u16string_view path,
+                                                  std::string_view password) {
+    return Begin({.path = path}, 0, TargetKind::FileByName, password);
+}
+
+std::unique_ptr<ArchiveHandle> BeginArchiveToHandle(platform::File& handle,
+                                                    std::string_view password) {
+    return Begin({.handle = &handle}, 0, TargetKind::Handle, password);
+}
+
+std::unique_ptr<ArchiveHandle> BeginArchiveInMemory(std::uint8_t* buffer, std::uint32_t capacity,
+                                                    std::string_view password) {
+    return Begin({.memory = buffer}, capacity, TargetKind::Memory, password);
+}
+
+ZipResult AddEntryFromFile(ArchiveHandle* archive, std::u16string_view entryName,
+                           std::u16string_view sourcePath) {
+    return Add(archive, entryName, {.path = sourcePath}, 0, SourceKind::FileByName);
+}
+
+ZipResult AddEntryFromHandle(ArchiveHandle* archive, std::u16string_view entryName,
+                             platform::File& handle, std::uint32_t length) {
+    return Add(archive, entryName, {.handle = &handle}, length, SourceKind::Handle);
+}
+
+ZipResult AddEntryFromMemory(ArchiveHandle* archive, std::u16string_view entryName,
+                             std::span<const std::uint8_t> data) {
+    return Add(archive, entryName, {.memory = data}, 0, SourceKind::Memory);
+}
+
+ZipResult AddFolderEntry(ArchiveHandle* archive, std::u16string_view entryName) {
+    return Add(archive, entryName, {}, 0, SourceKind::Folder);
+}
+
+ZipResult GetArchiveMemory(ArchiveHandle* archive, const std::uint8_t*& base,
+                           std::uint32_t& length) {
+    if (archive == nullptr) {
+        base = nullptr;
+        length = 0;
+        return Record(BadArguments);
+    }
+    if (archive->kind != kArchiveHandleKind || !archive->writer) {
+        return Record(WrongHandleKind);
+    }
+    return Record(archive->writer->GetTargetMemory(base, length));
+}
+
+ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive) {
+    if (!archive) {
+        return Record(BadArguments);
+    }
+    if (archive->kind != kArchiveHandleKind || !archive->writer) {
+        return Record(WrongHandleKind);
+    }
+    const ZipResult result = archive->writer->CloseTarget();
+    archive.reset();
+    return Record(result);
+}
+
+bool IsArchiveHandle(const ArchiveHandle* archive) {
+    return archive != nullptr && archive->kind == kArchiveHandleKind;
+}
+
+}  // namespace zelpack::zip

@@ -1,0 +1,57 @@
+// The archive writer's public operations. Each one but IsArchiveHandle stores its result as the
+// process-wide MostRecentResult before returning.
+//
+// Typical use: BeginArchiveToFile, AddEntryFromFile for every file, EndArchive, success when it
+// returns 0. EndArchive reports WriteFailed also when an earlier write failed (the sticky error),
+// since the archive then cannot be complete.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "platform/file.h"
+#include "zip/zip_result.h"
+#include "zip/zip_writer.h"
+
+namespace zelpack::zip {
+
+inline constexpr std::uint32_t kArchiveHandleKind = 2;
+
+struct ArchiveHandle {
+    std::uint32_t kind = kArchiveHandleKind;  // any other value is a handle of another kind
+    std::unique_ptr<ZipWriter> writer;
+};
+
+// Null on failure; MostRecentResult says why. An empty password is no password.
+std::unique_ptr<ArchiveHandle> BeginArchiveToFile(std::u16string_view path,
+                                                  std::string_view password = {});
+// `handle` stays the caller's and must outlive the archive. Written from its current position
+// when it can seek (that position is then added to every offset), as a stream otherwise.
+std::unique_ptr<ArchiveHandle> BeginArchiveToHandle(platform::File& handle,
+                                                    std::string_view password = {});
+// Into `buffer` (null: memory the writer reserves) of `capacity` bytes, of which the archive
+// may use capacity - 1.
+std::unique_ptr<ArchiveHandle> BeginArchiveInMemory(std::uint8_t* buffer, std::uint32_t capacity,
+                                                    std::string_view password = {});
+
+ZipResult AddEntryFromFile(ArchiveHandle* archive, std::u16string_view entryName,
+                           std::u16string_view sourcePath);
+// `length` matters only for a handle that cannot seek; 0 means not given.
+ZipResult AddEntryFromHandle(ArchiveHandle* archive, std::u16string_view entryName,
+                             platform::File& handle, std::uint32_t length = 0);
+ZipResult AddEntryFromMemory(ArchiveHandle* archive, std::u16string_view entryName,
+                             std::span<const std::uint8_t> data);
+ZipResult AddFolderEntry(ArchiveHandle* archive, std::u16string_view entryName);
+
+// Finishes the archive (no entries can follow) and gives its bytes, valid until EndArchive.
+ZipResult GetArchiveMemory(ArchiveHandle* archive, const std::uint8_t*& base,
+                           std::uint32_t& length);
+
+// Finishes and releases the archive; `archive` is reset whenever it was a valid handle.
+ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive);
+
+bool IsArchiveHandle(const ArchiveHandle* archive);
+
+}  // namespace zelpack::zip

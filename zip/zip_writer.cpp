@@ -1,0 +1,469 @@
+#include "zip/zip_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/text.h"
+
+namespace zelpack::zip {
+namespace {
+
+constexpr std::uint32_t kNoSize = 0xFFFFFFFF;
+
+// Upper bound of the deflate stream for `size` input bytes: no code of the compressor spends
+// more than 9 bits on a byte, and each block adds at most a few hundred bytes of trees.
+std::uint64_t DeflateBound(std::uint64_t size) {
+    return size + size / 8 + 1024;
+}
+
+bool IsExtensionChar(char c, char lower) {
+    return c == lower || c == lower - ('a' - 'A');
+}
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view lowerPattern) {
+    if (text.size() != lowerPattern.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char p = lowerPattern[i];
+        if (p >= 'a' && p <= 'z' ? !IsExtensionChar(text[i], p) : text[i] != p) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+ZipWriter::ZipWriter(std::string_view password) : password_(password) {}
+
+ZipWriter::~ZipWriter() = default;
+
+void ZipWriter::SetStickyError(ZipResult code) {
+    if (stickyError_ == Success) {
+        stickyError_ = code;
+    }
+}
+
+void ZipWriter::SetFixedEncryptionBytes(
+    std::span<const std::uint8_t, kEncryptionHeaderRandomBytes> bytes) {
+    fixedRandom_.emplace();
+    std::copy(bytes.begin(), bytes.end(), fixedRandom_->begin());
+}
+
+ZipResult ZipWriter::OpenTarget(const Target& target, std::uint32_t length, TargetKind kind) {
+    if (output_ != nullptr || mapping_ || memory_ != nullptr || written_ != 0 ||
+        stickyError_ != Success || finished_) {
+        return NotInitialised;
+    }
+    switch (kind) {
+        case TargetKind::FileByName: {
+            std::optional<platform::File> file = platform::File::CreateAlways(target.path);
+            if (!file) {
+                return OpenFailed;
+            }
+            ownedOutput_ = std::move(file);
+            output_ = &*ownedOutput_;
+            seekable_ = true;
+            baseOffset_ = 0;
+            return Success;
+        }
+        case TargetKind::Handle: {
+            if (target.handle == nullptr || !target.handle->IsOpen()) {
+                return BadArguments;
+            }
+            const std::optional<std::uint64_t> position =
+                target.handle->Seek(0, platform::SeekOrigin::Current);
+            // Every offset in the archive includes where it starts, in 32 bits.
+            if (position && *position >= kMaxArchiveSize) {
+                return BadArguments;
+            }
+            output_ = target.handle;
+            seekable_ = position.has_value();
+            baseOffset_ = position ? static_cast<std::uint32_t>(*position) : 0;
+            return Success;
+        }
+        case TargetKind::Memory: {
+            if (length == 0) {
+                return MemoryTooSmall;
+            }
+            std::uint8_t* memory = target.memory;
+            if (memory == nullptr) {
+                mapping_ = platform::AnonymousMapping::Reserve(length);
+                if (!mapping_) {
+                    return NoMemory;
+                }
+                memory = mapping_->bytes().data();
+            }
+            memory_ = memory;
+            memoryPosition_ = 0;
+            memoryCapacity_ = length;
+            seekable_ = true;
+            return Success;
+        }
+    }
+    return BadArguments;
+}
+
+std::size_t ZipWriter::WriteBytes(std::span<const std::uint8_t> data) {
+    if (encrypting_) {
+        if (scratch_.size() < data.size()) {
+            scratch_.resize(data.size());
+        }
+        std::copy(data.begin(), data.end(), scratch_.begin());
+        data = std::span(scratch_).first(data.size());
+        EncipherBytes(keys_, std::span(scratch_).first(data.size()));
+    }
+    if (memory_ != nullptr) {
+        // One byte of the capacity always stays free.
+        if (std::uint64_t{memoryPosition_} + data.size() >= memoryCapacity_) {
+            SetStickyError(MemoryTooSmall);
+            return 0;
+        }
+        if (!data.empty()) {
+            std::memcpy(memory_ + memoryPosition_, data.data(), data.size());
+        }
+        memoryPosition_ += static_cast<std::uint32_t>(data.size());
+        return data.size();
+    }
+    if (output_ != nullptr) {
+        if (!output_->WriteAll(data)) {
+            SetStickyError(WriteFailed);
+            return 0;
+        }
+        return data.size();
+    }
+    SetStickyError(NotInitialised);
+    return 0;
+}
+
+bool ZipWriter::SeekTarget(std::uint32_t position) {
+    if (!seekable_) {
+        SetStickyError(NotSeekable);
+        return false;
+    }
+    if (memory_ != nullptr) {
+        if (position >= memoryCapacity_) {
+            SetStickyError(MemoryTooSmall);
+            return false;
+        }
+        memoryPosition_ = position;
+        return true;
+    }
+    if (output_ != nullptr) {
+        const std::int64_t absolute = std::int64_t{baseOffset_} + position;
+        if (!output_->Seek(absolute, platform::SeekOrigin::Begin)) {
+            SetStickyError(NotSeekable);
+            return false;
+        }
+        return true;
+    }
+    SetStickyError(NotInitialised);
+    return false;
+}
+
+bool ZipWriter::IsStoredExtension(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view extension = name.substr(dot);
+    for (std::string_view stored : {".z", ".zip", ".zoo", ".arc", ".lzh", ".arj", ".gz", ".tgz"}) {
+        if (EqualsIgnoringCase(extension, stored)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+ZipResult ZipWriter::OpenSource(const Source& source, std::uint32_t length, SourceKind kind) {
+    switch (kind) {
+        case SourceKind::FileByName:
+            return source_.OpenSourceFile(source.path);
+        case SourceKind::Handle:
+            return source_.OpenSourceHandle(source.handle, length);
+        case SourceKind::Memory:
+            return source_.OpenSourceMemory(source.memory);
+        case SourceKind::Folder:
+            return source_.OpenSourceFolder();
+    }
+    return BadArguments;
+}
+
+bool ZipWriter::ArchiveHasRoomFor(std::uint64_t pending) const {
+    return std::uint64_t{baseOffset_} + written_ + pending + centralDirectorySize_ +
+               record::kEndRecordSize <=
+           kMaxArchiveSize;
+}
+
+ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& source,
+                              std::uint32_t length, SourceKind kind) {
+    if (stickyError_ != Success) {
+        return PreviousError;
+    }
+    if (finished_) {
+        return AlreadyEnded;
+    }
+    const bool folder = kind == SourceKind::Folder;
+    const bool enciphered = !password_.empty() && !folder;
+    const std::uint32_t encryptionHeaderLength = enciphered ? kEncryptionHeaderSize : 0;
+
+    // A name must be stored unchanged, so one the field cannot hold whole is refused.
+    if (entryName.empty() || entryName.find(u'\0') != std::u16string_view::npos ||
+        entries_.size() >= kMaxEntries) {
+        return BadArguments;
+    }
+    const std::string nativeName = platform::ToNative(entryName);
+    EntryHeader header;
+    if (!SetEntryName(header, nativeName, folder)) {
+        return BadArguments;
+    }
+    const std::string_view storedName(header.name.data(), header.nameLength);
+    header.method =
+        folder || IsStoredExtension(storedName) ? record::kMethodStored : record::kMethodDeflated;
+
+    const ZipResult opened = OpenSource(source, length, kind);
+    if (opened != Success) {
+        return opened;
+    }
+    const std::int64_t anticipated = source_.sourceSize;
+    const bool sizeKnown = anticipated >= 0;
+    if (sizeKnown &&
+        static_cast<std::uint64_t>(anticipated) + encryptionHeaderLength >= kMaxEntrySize) {
+        source_.CloseSource();
+        return BadArguments;
+    }
+    const std::uint64_t size = sizeKnown ? static_cast<std::uint64_t>(anticipated) : 0;
+    const std::uint64_t dataBound =
+        encryptionHeaderLength +
+        (header.method == record::kMethodStored ? size : DeflateBound(size));
+    if (!ArchiveHasRoomFor(LocalHeaderSize(header) + dataBound + record::kDataDescriptorSize +
+                           CentralHeaderSize(header))) {
+        source_.CloseSource();
+        return BadArguments;
+    }
+
+    header.flags = record::kFlagDataDescriptor | (enciphered ? record::kFlagEncrypted : 0);
+    if (NeedsUtf8Flag(storedName)) {
+        header.flags |= record::kFlagUtf8Name;
+    }
+    header.dosDateTime = source_.sourceDosDateTime;
+    header.crc = 0;
+    header.compressedSize = header.method == record::kMethodStored && sizeKnown
+                                ? static_cast<std::uint32_t>(size) + encryptionHeaderLength
+                                : 0;
+    header.uncompressedSize = sizeKnown ? static_cast<std::uint32_t>(size) : kNoSize;
+    header.localFlags = header.flags;
+    header.externalAttributes = source_.sourceAttributes;
+    header.localHeaderOffset = static_cast<std::uint32_t>(written_ + baseOffset_);
+    header.localExtra =
+        MakeLocalExtra(source_.sourceWriteTime, source_.sourceAccessTime, source_.sourceCreateTime);
+    header.centralExtra = MakeCentralExtra(header.localExtra);
+
+    if (!WriteLocalHeader(*this, header)) {
+        source_.CloseSource();
+        return WriteFailed;
+    }
+    written_ += LocalHeaderSize(header);
+    if (stickyError_ != Success) {
+        source_.CloseSource();
+        return stickyError_;
+    }
+    return FinishEntry(header, folder, encryptionHeaderLength);
+}
+
+ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
+                                 std::uint32_t encryptionHeaderLength) {
+    const bool enciphered = encryptionHeaderLength != 0;
+    if (enciphered) {
+        const auto dosTime = static_cast<std::uint16_t>(header.dosDateTime & 0xFFFF);
+        const std::array<std::uint8_t, kEncryptionHeaderSize> encryptionHeader =
+            fixedRandom_ ? MakeEncryptionHeader(keys_, password_, dosTime, *fixedRandom_)
+                         : MakeEncryptionHeader(keys_, password_, dosTime);
+        if (WriteBytes(encryptionHeader) != encryptionHeader.size()) {
+            source_.CloseSource();
+            return WriteFailed;
+        }
+        written_ += kEncryptionHeaderSize;
+        encrypting_ = true;
+    }
+
+    entryDataSize_ = 0;
+    entryDataTotal_ = 0;
+    bool produced = true;
+    if (!folder) {
+        produced =
+            header.method == record::kMethodDeflated ? DeflateEntryData(header) : StoreEntryData();
+    }
+    encrypting_ = false;
+    const ZipResult sourceError = source_.sourceError;
+    source_.CloseSource();
+    written_ += entryDataSize_;
+
+    // Past the format's limits the bytes out there can never be a valid archive.
+    if (entryDataTotal_ + encryptionHeaderLength >= kMaxEntrySize ||
+        !ArchiveHasRoomFor(record::kDataDescriptorSize + CentralHeaderSize(header))) {
+        SetStickyError(WriteFailed);
+    }
+    if (stickyError_ != Success) {
+        return stickyError_;
+    }
+    if (sourceError != Success) {
+        return sourceError;
+    }
+    if (!produced) {
+        return WriteFailed;
+    }
+    if (source_.sourceBytesRead >= kMaxEntrySize) {
+        return SizeMismatch;
+    }
+
+    const bool sizeAsAnnounced = header.compressedSize == entryDataSize_ + encryptionHeaderLength;
+    header.crc = source_.sourceCrc;
+    header.compressedSize = entryDataSize_ + encryptionHeaderLength;
+    header.uncompressedSize = static_cast<std::uint32_t>(source_.sourceBytesRead);
+
+    if (seekable_ && !enciphered) {
+        header.flags &= ~record::kFlagDataDescriptor;
+        header.localFlags = header.flags;
+        if (!SeekTarget(header.localHeaderOffset - baseOffset_)) {
+            return NotSeekable;
+        }
+        if (!WriteLocalHeader(*this, header)) {
+            return WriteFailed;
+        }
+        if (!SeekTarget(static_cast<std::uint32_t>(written_))) {
+            return NotSeekable;
+        }
+    } else {
+        if (header.method == record::kMethodStored && !sizeAsAnnounced) {
+            return ChangeNotAllowed;
+        }
+        if (!WriteDataDescriptor(*this, header)) {
+            return WriteFailed;
+        }
+        written_ += record::kDataDescriptorSize;
+        header.flags = header.localFlags;
+    }
+    if (stickyError_ != Success) {
+        return stickyError_;
+    }
+    entries_.push_back(header);
+    centralDirectorySize_ += CentralHeaderSize(header);
+    return Success;
+}
+
+std::size_t ZipWriter::ReadEntrySource(std::span<std::uint8_t> buffer) {
+    if (source_.sourceBytesRead >= kMaxEntrySize) {
+        return 0;
+    }
+    const std::size_t count = source_.ReadSource(buffer);
+    // A stream that runs past what a size field holds ends here; FinishEntry refuses it.
+    return source_.sourceBytesRead >= kMaxEntrySize ? 0 : count;
+}
+
+std::uint32_t ZipWriter::ReadInputCallback(deflate::DeflateState& state, std::uint8_t* dest,
+                                           std::uint32_t max) {
+    auto& writer = *static_cast<ZipWriter*>(deflate::Context(state));
+    return static_cast<std::uint32_t>(writer.ReadEntrySource({dest, max}));
+}
+
+int ZipWriter::FlushOutputCallback(void* context, const std::uint8_t* src, std::uint32_t* count) {
+    if (*count == 0) {
+        return 0;
+    }
+    auto& writer = *static_cast<ZipWriter*>(context);
+    writer.entryDataTotal_ += *count;
+    const std::size_t accepted = writer.WriteBytes({src, *count});
+    if (accepted == *count) {
+        *count = 0;
+    }
+    return static_cast<int>(accepted);
+}
+
+bool ZipWriter::DeflateEntryData(EntryHeader& header) {
+    if (!deflater_) {
+        deflater_ = deflate::NewDeflateState();
+    }
+    constexpr int kLevel = 8;
+    const deflate::DeflateResult result = deflate::Deflate(
+        *deflater_, kLevel, this, ReadInputCallback, FlushOutputCallback, buffer_, header.flags);
+    entryDataSize_ = result.compressed_size;
+    return result.error_text == nullptr;
+}
+
+bool ZipWriter::StoreEntryData() {
+    std::uint64_t total = 0;
+    for (;;) {
+        const std::size_t count = ReadEntrySource(buffer_);
+        if (count == 0) {
+            break;
+        }
+        const std::size_t accepted = WriteBytes(std::span(buffer_).first(count));
+        total += accepted;
+        if (accepted < count) {
+            entryDataSize_ = static_cast<std::uint32_t>(total);
+            entryDataTotal_ = total;
+            return false;
+        }
+    }
+    entryDataSize_ = static_cast<std::uint32_t>(total);
+    entryDataTotal_ = total;
+    return true;
+}
+
+ZipResult ZipWriter::WriteCentralDirectory() {
+    // Once a write went wrong the bytes out there no longer match the offsets; the directory is
+    // still written for what it is worth, but the archive is not reported complete.
+    const bool intact = stickyError_ == Success;
+    const std::uint64_t start = written_;
+    if (std::uint64_t{baseOffset_} + start + centralDirectorySize_ + record::kEndRecordSize >
+        kMaxArchiveSize) {
+        entries_.clear();
+        return WriteFailed;
+    }
+    bool ok = true;
+    for (const EntryHeader& header : entries_) {
+        ok = ok && WriteCentralHeader(*this, header);
+        written_ += CentralHeaderSize(header);
+    }
+    const auto count = static_cast<std::uint32_t>(entries_.size());
+    entries_.clear();
+    if (ok) {
+        ok = WriteEndRecord(*this, count, static_cast<std::uint32_t>(written_ - start),
+                            static_cast<std::uint32_t>(start + baseOffset_));
+        written_ += record::kEndRecordSize;
+    }
+    return ok && intact ? Success : WriteFailed;
+}
+
+ZipResult ZipWriter::CloseTarget() {
+    ZipResult result = Success;
+    if (!finished_) {
+        result = WriteCentralDirectory();
+    }
+    finished_ = true;
+    mapping_.reset();
+    memory_ = nullptr;
+    if (ownedOutput_) {
+        // A close can report a late write error (delayed allocation, network file systems).
+        if (!ownedOutput_->Close() && result == Success) {
+            result = WriteFailed;
+        }
+        ownedOutput_.reset();
+    }
+    output_ = nullptr;
+    return result;
+}
+
+ZipResult ZipWriter::GetTargetMemory(const std::uint8_t*& base, std::uint32_t& length) {
+    if (!finished_) {
+        WriteCentralDirectory();
+    }
+    finished_ = true;
+    base = memory_;
+    length = static_cast<std::uint32_t>(written_);
+    return memory_ != nullptr ? Success : NotMemoryTarget;
+}
+
+}  // namespace zelpack::zip

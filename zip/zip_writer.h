@@ -1,0 +1,142 @@
+// The archive writer: one ZIP archive (no ZIP64, no multi-disk) built from entries added one at
+// a time, into a file it creates, an open handle, or a block of memory.
+//
+// Limits of the format, refused before anything is written for the entry:
+//  - a name that is empty, holds a NUL, or whose stored form (with a folder's slash) is longer
+//    than 259 bytes: BadArguments;
+//  - a source whose size is known to be 0xFFFFFFFF bytes or more: BadArguments;
+//  - a 65,536th entry (the end record counts entries in 16 bits): BadArguments;
+//  - an entry that could carry the archive, with its central directory and end record, past
+//    4 GiB - 1 (offsets and sizes are 32 bits): BadArguments. A deflated entry is judged by
+//    its size plus the compressor's worst-case growth.
+// A source of unknown length that runs past the limit fails with SizeMismatch; an archive that
+// would pass 4 GiB anyway sets the sticky error WriteFailed, and no central directory is written
+// for it.
+//
+// A write or seek on a file target that fails sets the sticky error too (the archive's byte
+// count would no longer match the target), as a full memory target does.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "deflate/deflate.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+#include "zip/encryption.h"
+#include "zip/entry_header.h"
+#include "zip/entry_source.h"
+#include "zip/records.h"
+#include "zip/zip_result.h"
+
+namespace zelpack::zip {
+
+enum class TargetKind : std::uint32_t { Handle = 1, FileByName = 2, Memory = 3 };
+enum class SourceKind : std::uint32_t { Handle = 1, FileByName = 2, Memory = 3, Folder = 4 };
+
+// Highest value of any offset, size or position the archive may hold.
+inline constexpr std::uint64_t kMaxArchiveSize = 0xFFFFFFFFull;
+inline constexpr std::size_t kMaxEntries = 0xFFFF;
+inline constexpr std::size_t kWriterBufferSize = 16384;
+
+// Names are given wide; their stored form is the native one (UTF-8), flagged as UTF-8 only when
+// it is not pure ASCII.
+class ZipWriter final : private ByteSink {
+  public:
+    // An empty password is no password.
+    explicit ZipWriter(std::string_view password);
+    ~ZipWriter() override;
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    // What the target is, by kind: a file path (FileByName), a platform::File* that stays the
+    // caller's (Handle), or a byte block of `length` bytes, null to have the writer reserve it
+    // (Memory).
+    struct Target {
+        std::u16string_view path{};
+        platform::File* handle = nullptr;
+        std::uint8_t* memory = nullptr;
+    };
+    ZipResult OpenTarget(const Target& target, std::uint32_t length, TargetKind kind);
+
+    struct Source {
+        std::u16string_view path{};
+        platform::File* handle = nullptr;
+        std::span<const std::uint8_t> memory{};
+    };
+    // `length` is the given length of a handle source (0: not given).
+    ZipResult AddEntry(std::u16string_view entryName, const Source& source, std::uint32_t length,
+                       SourceKind kind);
+
+    ZipResult WriteCentralDirectory();
+    ZipResult CloseTarget();
+    ZipResult GetTargetMemory(const std::uint8_t*& base, std::uint32_t& length);
+
+    static bool IsStoredExtension(std::string_view name);
+
+    // For tests: the encryption header's random bytes come from `bytes` instead of the
+    // generator, so that enciphered output can be reproduced.
+    void SetFixedEncryptionBytes(std::span<const std::uint8_t, kEncryptionHeaderRandomBytes> bytes);
+
+    std::uint32_t written() const { return static_cast<std::uint32_t>(written_); }
+    ZipResult stickyError() const { return stickyError_; }
+    bool seekable() const { return seekable_; }
+    std::uint32_t baseOffset() const { return baseOffset_; }
+    std::size_t entryCount() const { return entries_.size(); }
+
+  private:
+    std::size_t Write(std::span<const std::uint8_t> data) override { return WriteBytes(data); }
+
+    std::size_t WriteBytes(std::span<const std::uint8_t> data);
+    bool SeekTarget(std::uint32_t position);
+    void SetStickyError(ZipResult code);
+
+    ZipResult OpenSource(const Source& source, std::uint32_t length, SourceKind kind);
+    // Whether `pending` more bytes, then the central directory and end record, fit the format.
+    bool ArchiveHasRoomFor(std::uint64_t pending) const;
+    // AddEntry from the encryption header on, once the local header went out.
+    ZipResult FinishEntry(EntryHeader& header, bool folder, std::uint32_t encryptionHeaderLength);
+
+    bool DeflateEntryData(EntryHeader& header);
+    bool StoreEntryData();
+    // Reads the next bytes of the current source for the entry's data.
+    std::size_t ReadEntrySource(std::span<std::uint8_t> buffer);
+
+    static std::uint32_t ReadInputCallback(deflate::DeflateState& state, std::uint8_t* dest,
+                                           std::uint32_t max);
+    static int FlushOutputCallback(void* context, const std::uint8_t* src, std::uint32_t* count);
+
+    std::string password_;  // empty: none
+    std::optional<platform::File> ownedOutput_;
+    platform::File* output_ = nullptr;
+    std::optional<platform::AnonymousMapping> mapping_;
+    std::uint32_t baseOffset_ = 0;
+    ZipResult stickyError_ = Success;
+    // 64 bits so that passing the 32-bit limit is noticed rather than wrapped.
+    std::uint64_t written_ = 0;
+    bool seekable_ = false;
+    std::uint8_t* memory_ = nullptr;
+    std::uint32_t memoryPosition_ = 0;
+    std::uint32_t memoryCapacity_ = 0;
+    bool finished_ = false;
+    bool encrypting_ = false;
+    CipherKeys keys_;
+    std::vector<std::uint8_t> scratch_;
+    std::vector<EntryHeader> entries_;
+    std::uint64_t centralDirectorySize_ = 0;  // of the entries so far
+    std::unique_ptr<deflate::DeflateState> deflater_;
+    EntrySource source_;
+    std::uint32_t entryDataSize_ = 0;
+    std::uint64_t entryDataTotal_ = 0;
+    std::optional<std::array<std::uint8_t, kEncryptionHeaderRandomBytes>> fixedRandom_;
+    std::array<std::uint8_t, kWriterBufferSize> buffer_;
+};
+
+}  // namespace zelpack::zip
