@@ -72,7 +72,7 @@ zip::ZipResult AddEntry(zip::ArchiveHandle* archive, const EntrySpec& entry) {
             return zip::AddEntryFromFile(archive, entry.name, entry.path);
         case EntrySpec::Kind::Handle: {
             std::optional<File> file =
-                entry.path == u"-" ? File::StandardInput() : File::OpenForReading(entry.path);
+                entry.path == u"-" ? File::StandardInput() : File::OpenStream(entry.path);
             if (!file) {
                 return zip::OpenFailed;
             }

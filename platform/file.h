@@ -28,6 +28,9 @@ class File {
 
     // An existing file, read-only. Fails for anything but a regular file (after links).
     static std::optional<File> OpenForReading(std::u16string_view path);
+    // Anything readable but a folder: also named pipes and devices, which may not seek. Opening a
+    // named pipe waits for its writer.
+    static std::optional<File> OpenStream(std::u16string_view path);
     // Creates the file or truncates it, write-only, mode 0666 less the umask.
     static std::optional<File> CreateAlways(std::u16string_view path);
     // Creates a new file with a unique, unpredictable name in `folder`, exclusively, mode 0600:

@@ -438,11 +438,11 @@ ZipResult ZipWriter::WriteCentralDirectory() {
 }
 
 ZipResult ZipWriter::CloseTarget() {
-    ZipResult result = Success;
     if (!finished_) {
-        result = WriteCentralDirectory();
+        directoryResult_ = WriteCentralDirectory();
     }
     finished_ = true;
+    ZipResult result = directoryResult_;
     mapping_.reset();
     memory_ = nullptr;
     if (ownedOutput_) {
@@ -458,12 +458,13 @@ ZipResult ZipWriter::CloseTarget() {
 
 ZipResult ZipWriter::GetTargetMemory(const std::uint8_t*& base, std::uint32_t& length) {
     if (!finished_) {
-        WriteCentralDirectory();
+        directoryResult_ = WriteCentralDirectory();
     }
     finished_ = true;
     base = memory_;
     length = static_cast<std::uint32_t>(written_);
-    return memory_ != nullptr ? Success : NotMemoryTarget;
+    // An archive whose directory could not be written is no archive, also in memory.
+    return memory_ == nullptr ? NotMemoryTarget : directoryResult_;
 }
 
 }  // namespace zelpack::zip

@@ -14,7 +14,12 @@
 // for it.
 //
 // A write or seek on a file target that fails sets the sticky error too (the archive's byte
-// count would no longer match the target), as a full memory target does.
+// count would no longer match the target), as a full memory target does. After a sticky error
+// the central directory is still written, but finishing reports WriteFailed: what is out there
+// cannot be a complete archive.
+//
+// An entry that fails after its local header went out (a source that cannot be read to its end,
+// a stored stream of unknown size on a target that cannot seek) is not listed; its bytes stay.
 #pragma once
 
 #include <array>
@@ -77,6 +82,8 @@ class ZipWriter final : private ByteSink {
 
     ZipResult WriteCentralDirectory();
     ZipResult CloseTarget();
+    // Finishes the archive. NotMemoryTarget for other targets; WriteFailed when the central
+    // directory could not be written (base and length are given all the same).
     ZipResult GetTargetMemory(const std::uint8_t*& base, std::uint32_t& length);
 
     static bool IsStoredExtension(std::string_view name);
@@ -126,6 +133,9 @@ class ZipWriter final : private ByteSink {
     std::uint32_t memoryPosition_ = 0;
     std::uint32_t memoryCapacity_ = 0;
     bool finished_ = false;
+    // What writing the central directory gave, whoever wrote it: EndArchive reports it also
+    // when GetArchiveMemory had written the directory.
+    ZipResult directoryResult_ = Success;
     bool encrypting_ = false;
     CipherKeys keys_;
     std::vector<std::uint8_t> scratch_;

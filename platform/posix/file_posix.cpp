@@ -97,6 +97,19 @@ std::optional<File> File::OpenForReading(std::u16string_view path) {
     return file;
 }
 
+std::optional<File> File::OpenStream(std::u16string_view path) {
+    const std::optional<std::string> native = NativePath(path);
+    if (!native) {
+        return std::nullopt;
+    }
+    File file(OpenRetrying(native->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY, 0));
+    struct stat info {};
+    if (!file.IsOpen() || fstat(file.fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
+        return std::nullopt;
+    }
+    return file;
+}
+
 std::optional<File> File::CreateAlways(std::u16string_view path) {
     const std::optional<std::string> native = NativePath(path);
     if (!native) {

@@ -109,4 +109,31 @@ inline bool HaveUnzip() {
     return status == 0;
 }
 
+// unzip -t, 7z t and bsdtar (extracting every entry to nowhere) each test the archive, with the
+// password when one is given. Returns the output of every reader that complained, else "".
+// 7-Zip also walks the local headers, so it reports the bytes that a failed entry leaves
+// behind; archives holding such bytes are checked without it.
+inline std::string FailuresOfOtherReaders(const std::filesystem::path& archive,
+                                          const std::string& password = "",
+                                          bool withSevenZip = true) {
+    const std::string quoted = "'" + archive.string() + "'";
+    const std::string unzip = password.empty() ? "" : " -P '" + password + "'";
+    const std::string sevenZip = " '-p" + password + "'";
+    const std::string bsdtar = password.empty() ? "" : " --passphrase '" + password + "'";
+    std::string failures;
+    for (const std::string& command :
+         {"unzip -t" + unzip + " " + quoted, "7z t" + sevenZip + " " + quoted,
+          "bsdtar -xOf " + quoted + bsdtar + " >/dev/null"}) {
+        if (!withSevenZip && command.starts_with("7z")) {
+            continue;
+        }
+        int status = 0;
+        const std::string output = RunCommand(command + " 2>&1", status);
+        if (status != 0) {
+            failures += command + " [exit " + std::to_string(status) + "]\n" + output;
+        }
+    }
+    return failures;
+}
+
 }  // namespace zelpack::zip::testing
