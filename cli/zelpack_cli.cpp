@@ -1,14 +1,17 @@
 #include "cli/zelpack_cli.h"
 
 #include <CLI/CLI.hpp>
+#include <iostream>
 #include <ostream>
 #include <string>
 
+#include "cli/pack_command.h"
 #include "filelist/default_ticks.h"
 #include "filelist/entry_texts.h"
 #include "filelist/folder_walker.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace zelpack {
@@ -86,6 +89,31 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
     check->add_option("CONFIG", check_config, "插件配置文件")->required();
     check->add_option("-o,--output", check_descriptor, "描述文件的保存路径");
 
+    PackCommand pack_command;
+    CLI::App* pack = app.add_subcommand("pack", "把插件文件夹打包成 ZIP 压缩包");
+    pack->add_option("FOLDER", pack_command.folder, "插件文件夹")->required();
+    pack->add_option("-o,--output", pack_command.archive,
+                     "压缩包的保存路径（默认为 FOLDER/文件夹名.zip）");
+    pack->add_flag("--force", pack_command.force, "覆盖已存在的压缩包");
+    pack->add_flag("--all", pack_command.all, "勾选所有文件（默认不勾选编译输出）");
+    // Includes and excludes apply in the order given, so both feed one list.
+    pack->add_option_function<std::string>(
+            "--include",
+            [&](const std::string& pattern) { pack_command.patterns.emplace_back(true, pattern); },
+            "勾选匹配 PATTERN 的文件（可多次给出）")
+        ->type_name("PATTERN")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->trigger_on_parse();
+    pack->add_option_function<std::string>(
+            "--exclude",
+            [&](const std::string& pattern) { pack_command.patterns.emplace_back(false, pattern); },
+            "取消勾选匹配 PATTERN 的文件（可多次给出）")
+        ->type_name("PATTERN")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->trigger_on_parse();
+    pack->add_flag("--dry-run", pack_command.dry_run, "只列出配置文件和压缩包中的条目，不写文件");
+    pack->add_flag("--quiet", pack_command.quiet, "不显示进度");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -101,6 +129,12 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
 
     if (list->parsed()) {
         return RunList(list_folder, out);
+    }
+    if (pack->parsed()) {
+        // Progress belongs on a terminal, and only on the process's own error stream.
+        const bool show_progress =
+            &err == &std::cerr && platform::IsTerminal(platform::StandardStream::Error);
+        return RunPack(pack_command, out, err, show_progress);
     }
     return RunCheck(check_config, check_descriptor, out, err);
 }

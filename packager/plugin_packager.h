@@ -1,17 +1,79 @@
-// The packaging core: checks a plug-in's configuration and writes its descriptor.
+// The packaging core: checks a plug-in's configuration, writes its descriptor and packs the
+// descriptor with the selected files into one archive.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "zip/zip_result.h"
 
 struct _xmlNode;
 
 namespace zelpack {
 
+// Where a packing run stands, as handed to PackOptions::progress.
+struct PackProgress {
+    std::size_t files_done = 0;  // entries completed, the descriptor included
+    std::size_t files_total = 0;
+    std::uint64_t bytes_done = 0;  // of the files' contents read so far
+    std::uint64_t bytes_total = 0;
+    // Relative path of the file being added (the descriptor's entry name for the descriptor).
+    std::u16string_view current_path;
+};
+
+struct PackOptions {
+    // Checked between entries and while sources are read; once set the run stops, leaves the
+    // archive path untouched and fails with "打包已取消". May be set from any thread or a
+    // signal handler.
+    const std::atomic<bool>* cancel = nullptr;
+    // Called on the packing thread before every entry and as its data is read.
+    std::function<void(const PackProgress&)> progress;
+};
+
+// The descriptor's name inside the archive, at its root.
+inline constexpr std::u16string_view kDescriptorEntryName = u"zelPluginInfo.xml";
+inline constexpr std::u16string_view kNoConfigFileMessage = u"没有找到插件的配置文件！";
+
 // Serves one packing run. Failing steps store a user-facing message; nothing clears it.
 class PluginPackager {
   public:
+    // Packs the configuration's descriptor, then every file of `selection` (paths relative to
+    // `folder`, in that order) under the folder's own name, into `archive_path`. True only when
+    // every entry was added and the archive was finished and moved into place.
+    //
+    // The descriptor is written to a new temporary file, never into the plug-in's folders, and
+    // removed afterwards. The archive is written beside `archive_path` under a temporary name and
+    // renamed over it only on success: on every failure a file already at `archive_path` stays as
+    // it was and the temporary files are gone.
+    bool Pack(std::u16string_view folder, std::span<const std::u16string> selection,
+              std::u16string_view archive_path, const PackOptions& options = {});
+
+    // The first selected file whose relative path holds exactly three dots and ends in ".xml"
+    // after the third. Leaves `config` alone when there is none.
+    bool FindConfigFile(std::u16string& config) const;
+    // The same rule over any list.
+    static std::optional<std::u16string> FindConfigFileIn(std::span<const std::u16string> files);
+
+    // Removes the temporary descriptor, if there is one. Always true; safe to call from another
+    // thread while Pack runs.
+    bool DeleteDescriptorFile();
+
+    // The archive writer's result of the step that failed the last Pack (0 when it did not fail
+    // there): the only explanation for failures that carry no message.
+    zip::ZipResult GetZipResult() const { return zip_result_; }
+
+    // "NAME/" for a folder whose last component is NAME, ignoring trailing separators; nothing
+    // for a folder with no name of its own (a root, ".", "..").
+    static std::optional<std::u16string> EntryPrefix(std::u16string_view folder);
+
     // Reads the configuration at `config_path`, checks its "vemplugin" root and the first
     // "property" child with its four required attributes, and writes the descriptor (the root and
     // a copy of that element's attributes) to `descriptor_path`, replacing any file there.
@@ -31,11 +93,19 @@ class PluginPackager {
     static const char* WideToUtf8(std::u16string_view wide, std::span<char> buffer);
 
   private:
+    bool Fail(std::u16string_view message);
+    // The descriptor path, shared with DeleteDescriptorFile on another thread.
+    void SetDescriptorPath(std::u16string path);
+
     bool CheckPropertyAttributes(_xmlNode* property);
     // Adds attribute `name` of `source`, with its value, to `target`; false when `source` has none.
     static bool CopyAttribute(_xmlNode* source, _xmlNode* target, const char* name);
 
+    std::vector<std::u16string> selected_files_;
+    std::mutex descriptor_mutex_;
+    std::u16string descriptor_path_;
     std::u16string message_;
+    zip::ZipResult zip_result_ = zip::Success;
 };
 
 }  // namespace zelpack

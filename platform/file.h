@@ -16,6 +16,10 @@ std::optional<FindData> QueryOpenFile(const File& file);
 
 enum class SeekOrigin { Begin, Current, End };
 
+// Who may read a temporary file: its owner only (mode 0600), or whoever the umask lets read a
+// newly created file (mode 0666 less the umask), for files that become a user's output.
+enum class TemporaryAccess { OwnerOnly, AsNewFile };
+
 // Owns one open file. Destruction closes it silently; Close() reports.
 class File {
   public:
@@ -37,7 +41,8 @@ class File {
     // `prefix`, random characters, `suffix`. Its full path is stored in `path`.
     static std::optional<File> CreateTemporary(std::u16string_view folder,
                                                std::u16string_view prefix,
-                                               std::u16string_view suffix, std::u16string& path);
+                                               std::u16string_view suffix, std::u16string& path,
+                                               TemporaryAccess access = TemporaryAccess::OwnerOnly);
 
     // The process's standard streams, as handles of their own (closing one leaves the stream).
     static std::optional<File> StandardInput();
@@ -70,6 +75,13 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
 
 // Removes a file; false when it could not be removed (a missing file included).
 bool DeleteFile(std::u16string_view path);
+
+// Moves `from` to `to` in one step, replacing a file at `to`; both must be on one file system.
+bool ReplaceFile(std::u16string_view from, std::u16string_view to);
+
+// `path` made absolute against the current folder, with "." and ".." segments and repeated
+// separators resolved textually (links are not followed). Nothing when it cannot be formed.
+std::optional<std::u16string> AbsolutePath(std::u16string_view path);
 
 // The system's folder for temporary files ($TMPDIR, else /tmp), without a trailing separator.
 std::u16string TemporaryFolder();

@@ -95,4 +95,10 @@ bool IsArchiveHandle(const ArchiveHandle* archive) {
     return archive != nullptr && archive->kind == kArchiveHandleKind;
 }
 
+void SetReadObserver(ArchiveHandle* archive, ZipWriter::ReadObserver observer) {
+    if (IsArchiveHandle(archive) && archive->writer) {
+        archive->writer->SetReadObserver(std::move(observer));
+    }
+}
+
 }  // namespace zelpack::zip

@@ -54,4 +54,8 @@ ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive);
 
 bool IsArchiveHandle(const ArchiveHandle* archive);
 
+// Watches the reads of every later entry's source (see ZipWriter::ReadObserver). Ignored for a
+// handle that is not an archive's; does not change MostRecentResult.
+void SetReadObserver(ArchiveHandle* archive, ZipWriter::ReadObserver observer);
+
 }  // namespace zelpack::zip

@@ -359,7 +359,14 @@ std::size_t ZipWriter::ReadEntrySource(std::span<std::uint8_t> buffer) {
     }
     const std::size_t count = source_.ReadSource(buffer);
     // A stream that runs past what a size field holds ends here; FinishEntry refuses it.
-    return source_.sourceBytesRead >= kMaxEntrySize ? 0 : count;
+    if (source_.sourceBytesRead >= kMaxEntrySize) {
+        return 0;
+    }
+    if (count != 0 && readObserver_ && !readObserver_(source_.sourceBytesRead)) {
+        source_.sourceError = ReadFailed;
+        return 0;
+    }
+    return count;
 }
 
 std::uint32_t ZipWriter::ReadInputCallback(deflate::DeflateState& state, std::uint8_t* dest,

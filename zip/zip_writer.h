@@ -25,6 +25,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -88,6 +89,11 @@ class ZipWriter final : private ByteSink {
 
     static bool IsStoredExtension(std::string_view name);
 
+    // Called after every read from an entry's source with the entry's bytes read so far, for
+    // progress and cancellation: returning false ends the entry as a failed read (ReadFailed).
+    using ReadObserver = std::function<bool(std::uint64_t bytesRead)>;
+    void SetReadObserver(ReadObserver observer) { readObserver_ = std::move(observer); }
+
     // For tests: the encryption header's random bytes come from `bytes` instead of the
     // generator, so that enciphered output can be reproduced.
     void SetFixedEncryptionBytes(std::span<const std::uint8_t, kEncryptionHeaderRandomBytes> bytes);
@@ -146,6 +152,7 @@ class ZipWriter final : private ByteSink {
     std::uint32_t entryDataSize_ = 0;
     std::uint64_t entryDataTotal_ = 0;
     std::optional<std::array<std::uint8_t, kEncryptionHeaderRandomBytes>> fixedRandom_;
+    ReadObserver readObserver_;
     std::array<std::uint8_t, kWriterBufferSize> buffer_;
 };
 

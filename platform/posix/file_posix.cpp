@@ -124,7 +124,9 @@ std::optional<File> File::CreateAlways(std::u16string_view path) {
 }
 
 std::optional<File> File::CreateTemporary(std::u16string_view folder, std::u16string_view prefix,
-                                          std::u16string_view suffix, std::u16string& path) {
+                                          std::u16string_view suffix, std::u16string& path,
+                                          TemporaryAccess access) {
+    const mode_t mode = access == TemporaryAccess::OwnerOnly ? 0600 : 0666;
     std::string base = ToNative(folder);
     if (!base.empty() && base.back() != '/') {
         base.push_back('/');
@@ -138,7 +140,7 @@ std::optional<File> File::CreateTemporary(std::u16string_view folder, std::u16st
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string candidate = base + RandomPart() + tail;
         const int fd =
-            OpenRetrying(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+            OpenRetrying(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
         if (fd >= 0) {
             path = FromNative(candidate);
             return File(fd);
@@ -250,6 +252,54 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path)
 bool DeleteFile(std::u16string_view path) {
     const std::optional<std::string> native = NativePath(path);
     return native && unlink(native->c_str()) == 0;
+}
+
+bool ReplaceFile(std::u16string_view from, std::u16string_view to) {
+    const std::optional<std::string> source = NativePath(from);
+    const std::optional<std::string> target = NativePath(to);
+    return source && target && rename(source->c_str(), target->c_str()) == 0;
+}
+
+std::optional<std::u16string> AbsolutePath(std::u16string_view path) {
+    std::string native = ToNative(path);
+    if (native.empty() || native.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    if (native[0] != '/') {
+        std::string current(4096, '\0');
+        while (getcwd(current.data(), current.size()) == nullptr) {
+            if (errno != ERANGE) {
+                return std::nullopt;
+            }
+            current.resize(current.size() * 2);
+        }
+        current.resize(std::char_traits<char>::length(current.c_str()));
+        native = current + "/" + native;
+    }
+    // Resolve segment by segment; ".." at the root stays at the root.
+    std::vector<std::string_view> segments;
+    std::string_view rest = native;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view segment = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        if (segment.empty() || segment == ".") {
+            continue;
+        }
+        if (segment == "..") {
+            if (!segments.empty()) {
+                segments.pop_back();
+            }
+            continue;
+        }
+        segments.push_back(segment);
+    }
+    std::string result;
+    for (std::string_view segment : segments) {
+        result += '/';
+        result += segment;
+    }
+    return FromNative(result.empty() ? "/" : result);
 }
 
 std::u16string TemporaryFolder() {

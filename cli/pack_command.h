@@ -1,0 +1,24 @@
+// `zelpack pack`: selects files of a plug-in folder and packs them.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace zelpack {
+
+struct PackCommand {
+    std::string folder;
+    std::string archive;  // empty: FOLDER/NAME.zip
+    bool force = false;
+    bool all = false;
+    // Each pattern with whether it ticks (true) or unticks, in command-line order.
+    std::vector<std::pair<bool, std::string>> patterns;
+    bool dry_run = false;
+    bool quiet = false;
+};
+
+// Exit code: 0 packed, 1 failed, 130 interrupted. `show_progress` draws progress on `err`.
+int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bool show_progress);
+
+}  // namespace zelpack
