@@ -107,5 +107,133 @@ TEST(CliUsageTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(Zelpack({"check", "a.xml", "--bogus"}).code, 2);
 }
 
+// A small plug-in: the configuration, a script, build output and a hidden folder.
+class CliPackTest : public ::testing::Test {
+  protected:
+    CliPackTest() {
+        dir_.Write("demo/com.example.demo.xml", kConfig);
+        dir_.Write("demo/main.js", "main");
+        dir_.Write("demo/src/widgets/toolbar.js", "toolbar");
+        dir_.Write("demo/Debug/demo.map", "map");
+        dir_.Write("demo/.svn/entries", "svn");
+    }
+    std::string folder() const { return (dir_ / "demo").string(); }
+    std::string DryRun(std::vector<std::string> extra) {
+        std::vector<std::string> args{"pack", folder(), "--dry-run"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Outcome run = Zelpack(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        return run.out;
+    }
+
+    static constexpr char kConfig[] =
+        R"(<vemplugin><property id="a" version="1" type="js" name="n"/></vemplugin>)";
+    TempDir dir_;
+};
+
+TEST_F(CliPackTest, DryRunShowsTheConfigurationAndTheEntriesInArchiveOrder) {
+    EXPECT_EQ(DryRun({}),
+              "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
+              "demo/main.js\ndemo/src/widgets/toolbar.js\n");
+    EXPECT_FALSE(fs::exists(dir_ / "demo" / "demo.zip"));
+    EXPECT_EQ(DryRun({"--all"}),
+              "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
+              "demo/Debug/demo.map\ndemo/main.js\ndemo/src/widgets/toolbar.js\n");
+    // Patterns apply in the order given; the last match wins.
+    EXPECT_EQ(DryRun({"--exclude", "*.js", "--include", "src/**", "--include", "Debug/*",
+                      "--exclude", "toolbar.js"}),
+              "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
+              "demo/Debug/demo.map\n");
+    EXPECT_EQ(DryRun({"--include", "**", "--exclude", "**/*.js", "--include", "main.js"}),
+              "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
+              "demo/Debug/demo.map\ndemo/main.js\n");
+}
+
+TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
+    const Outcome first = Zelpack({"pack", folder()});
+    EXPECT_EQ(first.code, 0) << first.err;
+    EXPECT_EQ(first.err, "");  // no progress when standard error is no terminal
+    const fs::path archive = dir_ / "demo" / "demo.zip";
+    ASSERT_TRUE(fs::exists(archive));
+    EXPECT_TRUE(first.out.starts_with("已打包 " + archive.string() + "：4 个条目，读入 "))
+        << first.out;
+    EXPECT_NE(first.out.find(" 字节，写出 " + std::to_string(fs::file_size(archive)) + " 字节（"),
+              std::string::npos)
+        << first.out;
+    EXPECT_TRUE(first.out.ends_with(" 秒\n")) << first.out;
+
+    const auto before = fs::last_write_time(archive);
+    const Outcome refused = Zelpack({"pack", folder()});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err, "打包失败，压缩包已存在：" + archive.string() + "（用 --force 覆盖）\n");
+    EXPECT_EQ(fs::last_write_time(archive), before);
+
+    // The archive lies inside the folder: it is never packed into itself.
+    const Outcome forced = Zelpack({"pack", folder(), "--force", "--all"});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_NE(forced.out.find("：5 个条目"), std::string::npos) << forced.out;
+
+    const Outcome elsewhere =
+        Zelpack({"pack", folder() + "/", "-o", (dir_ / "x.zip").string(), "--quiet"});
+    EXPECT_EQ(elsewhere.code, 0) << elsewhere.err;
+    EXPECT_TRUE(fs::exists(dir_ / "x.zip"));
+}
+
+TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
+    const fs::path old = dir_.Write("old.zip", "old");
+    auto pack = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"pack", folder(), "-o", old.string(), "--force"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Zelpack(args);
+    };
+    struct Case {
+        std::string config;  // written over the configuration; empty: leave it unticked
+        std::string err;
+    };
+    const Case cases[] = {
+        {"", "打包失败，没有找到插件的配置文件！\n"},
+        {"<vemplugin>", "打包失败，配置文件读取错误，请检查配置文件格式\n"},
+        {"<plugin/>", "打包失败，配置文件根目录错误，请用vemplugin标记节点作为根目录！\n"},
+        {R"(<vemplugin><property version="1" type="t" name="n"/></vemplugin>)",
+         "打包失败，配置文件的property节点缺少id属性或属性值为空！\n"},
+        {R"(<vemplugin><property id="a" version="" type="t" name="n"/></vemplugin>)",
+         "打包失败，配置文件的property节点缺少version属性或属性值为空！\n"},
+    };
+    for (const Case& c : cases) {
+        if (c.config.empty()) {
+            const Outcome run = pack({"--exclude", "*.xml"});
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(run.err, c.err);
+        } else {
+            dir_.Write("demo/com.example.demo.xml", c.config);
+            const Outcome run = pack({});
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(run.err, c.err);
+        }
+        EXPECT_EQ(testing::ReadText(old), "old");
+    }
+    dir_.Write("demo/com.example.demo.xml", kConfig);
+
+    // A selected file that cannot be read: a link to memory that is not there.
+    fs::create_symlink("/proc/self/mem", dir_ / "demo" / "unreadable.bin");
+    const Outcome unreadable = pack({});
+    EXPECT_EQ(unreadable.code, 1);
+    EXPECT_EQ(unreadable.err, "打包失败，添加文件失败：unreadable.bin\nError reading file\n");
+    EXPECT_EQ(testing::ReadText(old), "old");
+    fs::remove(dir_ / "demo" / "unreadable.bin");
+
+    const Outcome nowhere = Zelpack({"pack", folder(), "-o", (dir_ / "no/such/x.zip").string()});
+    EXPECT_EQ(nowhere.code, 1);
+    EXPECT_EQ(nowhere.err, "打包失败，\nCouldn't create/open file\n");
+
+    const Outcome root = Zelpack({"pack", "/"});
+    EXPECT_EQ(root.code, 1);
+    EXPECT_EQ(root.err, "打包失败，插件文件夹无效！\n");
+
+    EXPECT_EQ(Zelpack({"pack"}).code, 2);
+    EXPECT_EQ(Zelpack({"pack", folder(), "--include"}).code, 2);
+    EXPECT_EQ(Zelpack({"pack", folder(), "--bogus"}).code, 2);
+}
+
 }  // namespace
 }  // namespace zelpack

@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "packager/plugin_packager.h"
+#include "platform/text.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelpack {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadText;
+using testing::TempDir;
+using testing::Wide;
+
+using Files = std::vector<std::u16string>;
+
+constexpr char kConfig[] =
+    R"(<vemplugin><property id="com.example" version="1.0" type="js" name="演示"/></vemplugin>)";
+constexpr char kDescriptor[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<vemplugin><property id=\"com.example\" version=\"1.0\" type=\"js\" "
+    "name=\"演示\"/></vemplugin>\n";
+
+std::string Run(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    std::array<char, 4096> chunk;
+    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) {
+        output.append(chunk.data(), n);
+    }
+    const int status = pclose(pipe);
+    return status == 0 ? output : output + "[exit " + std::to_string(status) + "]";
+}
+
+// Every entry as "name<TAB>hex of content", in archive order, read by Python's zipfile.
+std::string ListArchive(const fs::path& archive) {
+    return Run(
+        "python3 -c 'import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        "for i in z.infolist(): print(i.filename, z.read(i).decode(\"utf-8\", \"replace\"), "
+        "sep=\"\\t\")' '" +
+        archive.string() + "'");
+}
+
+std::vector<std::string> FilesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        names.push_back(fs::relative(entry.path(), folder).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class PackTest : public ::testing::Test {
+  protected:
+    // Temporary files of the runs go to a folder of the test's own, so that leftovers show.
+    PackTest() : temporary_(dir_.MakeFolder("tmp")), plugin_(dir_.MakeFolder("dev/demo")) {
+        const char* previous = std::getenv("TMPDIR");
+        previous_tmpdir_ = previous ? std::optional<std::string>(previous) : std::nullopt;
+        setenv("TMPDIR", temporary_.c_str(), 1);
+    }
+    ~PackTest() override {
+        if (previous_tmpdir_) {
+            setenv("TMPDIR", previous_tmpdir_->c_str(), 1);
+        } else {
+            unsetenv("TMPDIR");
+        }
+    }
+
+    bool Pack(const std::vector<std::u16string>& selection, const PackOptions& options = {}) {
+        return packager_.Pack(Wide(plugin_), selection, Wide(archive()), options);
+    }
+    std::u16string Message() const {
+        std::u16string message;
+        packager_.GetErrorMessage(message);
+        return message;
+    }
+    fs::path archive() const { return dir_ / "out" / "demo.zip"; }
+    void ExpectNoTemporaryFiles() {
+        EXPECT_TRUE(FilesIn(temporary_).empty());
+        if (fs::exists(archive().parent_path())) {
+            for (const std::string& name : FilesIn(archive().parent_path())) {
+                EXPECT_EQ(name, "demo.zip");
+            }
+        }
+    }
+
+    TempDir dir_;
+    fs::path temporary_;
+    fs::path plugin_;
+    std::optional<std::string> previous_tmpdir_;
+    PluginPackager packager_;
+};
+
+TEST_F(PackTest, FindsTheConfigurationByItsThreeDots) {
+    auto find = [](std::vector<std::u16string> files) {
+        return PluginPackager::FindConfigFileIn(files).value_or(u"-");
+    };
+    EXPECT_EQ(find({u"x.y.z.xml"}), u"x.y.z.xml");
+    EXPECT_EQ(find({u"a.js", u"sub/x.y.z.xml"}), u"sub/x.y.z.xml");
+    EXPECT_EQ(find({u"sub.dir/x.y.xml"}), u"sub.dir/x.y.xml");
+    EXPECT_EQ(find({u"x.y.xml", u"w.x.y.z.xml", u"x.y.z.XML", u"x.y.z.xml.bak", u"a.b.c.xmlx"}),
+              u"-");
+    EXPECT_EQ(find({u"first.a.b.xml", u"second.a.b.xml"}), u"first.a.b.xml");
+    EXPECT_EQ(find({}), u"-");
+
+    std::u16string config = u"untouched";
+    EXPECT_FALSE(packager_.FindConfigFile(config));  // no run yet: nothing selected
+    EXPECT_EQ(config, u"untouched");
+}
+
+TEST_F(PackTest, PacksTheDescriptorThenTheSelectionUnderTheFolderName) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    dir_.Write("dev/demo/res/a.png", "png bytes");
+    dir_.Write("dev/demo/unticked.txt", "left out");
+    fs::create_directories(archive().parent_path());
+    std::vector<PackProgress> seen;
+    std::vector<std::u16string> paths;
+    PackOptions options;
+    options.progress = [&](const PackProgress& progress) {
+        seen.push_back(progress);
+        if (paths.empty() || paths.back() != progress.current_path) {
+            paths.emplace_back(progress.current_path);
+        }
+    };
+    ASSERT_TRUE(Pack({u"x.y.z.xml", u"res/a.png"}, options)) << platform::ToNative(Message());
+    EXPECT_EQ(Message(), u"");
+    EXPECT_EQ(packager_.GetZipResult(), zip::Success);
+    EXPECT_EQ(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                          "\ndemo/x.y.z.xml\t" + kConfig +
+                                          "\ndemo/res/a.png\tpng bytes\n");
+    ExpectNoTemporaryFiles();
+
+    ASSERT_FALSE(seen.empty());
+    const std::uint64_t total = std::string(kDescriptor).size() + std::string(kConfig).size() + 9;
+    EXPECT_EQ(seen.back().files_done, 3u);
+    EXPECT_EQ(seen.back().files_total, 3u);
+    EXPECT_EQ(seen.back().bytes_done, total);
+    EXPECT_EQ(seen.back().bytes_total, total);
+    EXPECT_EQ(paths,
+              (std::vector<std::u16string>{u"zelPluginInfo.xml", u"x.y.z.xml", u"res/a.png", u""}));
+}
+
+TEST_F(PackTest, TwoQualifyingFilesAreBothPackedTheFirstIsTheConfiguration) {
+    dir_.Write("dev/demo/b.c.d.xml", "<not-checked/>");
+    dir_.Write("dev/demo/a.b.c.xml", kConfig);
+    fs::create_directories(archive().parent_path());
+    ASSERT_TRUE(Pack({u"a.b.c.xml", u"b.c.d.xml"}));
+    EXPECT_EQ(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                          "\ndemo/a.b.c.xml\t" + kConfig +
+                                          "\ndemo/b.c.d.xml\t<not-checked/>\n");
+}
+
+TEST_F(PackTest, NoConfigurationInTheSelectionTouchesNothing) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    dir_.Write("dev/demo/main.js", "js");
+    for (const Files& selection : {Files{}, Files{u"main.js"}}) {
+        PluginPackager packager;
+        EXPECT_FALSE(packager.Pack(Wide(plugin_), selection, Wide(archive())));
+        std::u16string message;
+        packager.GetErrorMessage(message);
+        EXPECT_EQ(message, u"没有找到插件的配置文件！");
+    }
+    EXPECT_FALSE(fs::exists(archive().parent_path()));
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(PackTest, AFailingConfigurationLeavesNeitherArchiveNorDescriptor) {
+    dir_.Write("dev/demo/x.y.z.xml", R"(<vemplugin><property id="a" version="1" type="t"/>)"
+                                     R"(</vemplugin>)");
+    fs::create_directories(archive().parent_path());
+    EXPECT_FALSE(Pack({u"x.y.z.xml"}));
+    EXPECT_EQ(Message(), u"配置文件的property节点缺少name属性或属性值为空！");
+    EXPECT_FALSE(fs::exists(archive()));
+    EXPECT_TRUE(FilesIn(archive().parent_path()).empty());
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(PackTest, AFileNamedLikeTheDescriptorIsNeverTouched) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    const fs::path beside = dir_.Write("dev/zelPluginInfo.xml", "the user's own file");
+    fs::create_directories(archive().parent_path());
+    ASSERT_TRUE(Pack({u"x.y.z.xml"}));
+    EXPECT_EQ(ReadText(beside), "the user's own file");
+    EXPECT_EQ(FilesIn(dir_ / "dev"),
+              (std::vector<std::string>{"demo", "demo/x.y.z.xml", "zelPluginInfo.xml"}));
+    EXPECT_TRUE(packager_.DeleteDescriptorFile());  // after the run: nothing left to delete
+    EXPECT_EQ(ReadText(beside), "the user's own file");
+}
+
+TEST_F(PackTest, AFileThatCannotBeAddedFailsTheRunAndKeepsTheOldArchive) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    dir_.Write("dev/demo/ok.txt", "ok");
+    dir_.Write("dev/demo/back\\slash.txt", "a backslash is no folder here");
+    const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
+    struct Case {
+        std::u16string path;
+        zip::ZipResult result;
+    };
+    for (const Case& c :
+         {Case{u"vanished.txt", zip::OpenFailed}, Case{u"back\\slash.txt", zip::BadArguments},
+          Case{std::u16string(300, u'n'), zip::BadArguments}}) {
+        PluginPackager packager;
+        EXPECT_FALSE(
+            packager.Pack(Wide(plugin_), Files{u"x.y.z.xml", u"ok.txt", c.path}, Wide(archive())));
+        std::u16string message;
+        packager.GetErrorMessage(message);
+        EXPECT_EQ(message, u"添加文件失败：" + c.path);
+        EXPECT_EQ(packager.GetZipResult(), c.result);
+        EXPECT_EQ(ReadText(old), "the previous archive");
+        ExpectNoTemporaryFiles();
+    }
+}
+
+TEST_F(PackTest, NamesTooLongForTheArchiveFailTheRun) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    const std::string name(200, 'n');
+    dir_.Write("dev/demo/" + name + "/" + name, "deep");  // 405 bytes with the prefix
+    fs::create_directories(archive().parent_path());
+    const std::u16string path = platform::FromNative(name + "/" + name);
+    EXPECT_FALSE(Pack({u"x.y.z.xml", path}));
+    EXPECT_EQ(Message(), u"添加文件失败：" + path);
+    EXPECT_EQ(packager_.GetZipResult(), zip::BadArguments);
+    EXPECT_FALSE(fs::exists(archive()));
+}
+
+TEST_F(PackTest, TrailingSeparatorsAreIgnoredAndARootIsRefused) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    fs::create_directories(archive().parent_path());
+    ASSERT_TRUE(packager_.Pack(Wide(plugin_) + u"//", Files{u"x.y.z.xml"}, Wide(archive())));
+    EXPECT_EQ(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                          "\ndemo/x.y.z.xml\t" + kConfig + "\n");
+
+    for (const std::u16string& folder :
+         Files{u"/", u"//", Wide(plugin_) + u"/.", Wide(plugin_) + u"/.."}) {
+        PluginPackager packager;
+        EXPECT_FALSE(packager.Pack(folder, Files{u"x.y.z.xml"}, Wide(dir_ / "root.zip")));
+        std::u16string message;
+        packager.GetErrorMessage(message);
+        EXPECT_EQ(message, u"插件文件夹无效！");
+        EXPECT_FALSE(fs::exists(dir_ / "root.zip"));
+    }
+    EXPECT_EQ(PluginPackager::EntryPrefix(u"/a/b"), u"b/");
+    EXPECT_EQ(PluginPackager::EntryPrefix(u"b"), u"b/");
+}
+
+TEST_F(PackTest, AnArchiveThatCannotBeCreatedFailsWithoutAMessage) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    EXPECT_FALSE(Pack({u"x.y.z.xml"}));  // the destination's folder does not exist
+    EXPECT_EQ(Message(), u"");
+    EXPECT_EQ(packager_.GetZipResult(), zip::OpenFailed);
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(PackTest, CancellingStopsTheRunAndLeavesTheDestinationAlone) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    {
+        std::ofstream big(plugin_ / "big.bin", std::ios::binary);
+        std::string block(1 << 20, '\0');
+        for (int i = 0; i < 16; ++i) {
+            for (std::size_t k = 0; k < block.size(); ++k) {
+                block[k] = static_cast<char>((k * 2654435761u >> 13) + i);
+            }
+            big << block;
+        }
+    }
+    const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
+
+    std::atomic<bool> cancel{true};
+    PackOptions options;
+    options.cancel = &cancel;
+    EXPECT_FALSE(Pack({u"x.y.z.xml", u"big.bin"}, options));
+    EXPECT_EQ(Message(), u"打包已取消");
+
+    // Cancelled in the middle of the big file's data.
+    cancel = false;
+    std::uint64_t bytes_when_cancelled = 0;
+    options.progress = [&](const PackProgress& progress) {
+        if (progress.current_path == u"big.bin" && progress.bytes_done > (4u << 20) && !cancel) {
+            bytes_when_cancelled = progress.bytes_done;
+            cancel = true;
+        }
+    };
+    PluginPackager packager;
+    EXPECT_FALSE(
+        packager.Pack(Wide(plugin_), Files{u"x.y.z.xml", u"big.bin"}, Wide(archive()), options));
+    std::u16string message;
+    packager.GetErrorMessage(message);
+    EXPECT_EQ(message, u"打包已取消");
+    EXPECT_GT(bytes_when_cancelled, 0u);
+    EXPECT_EQ(ReadText(old), "the previous archive");
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(PackTest, DescriptorCanBeDeletedFromAnotherThreadDuringTheRun) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    dir_.Write("dev/demo/a.txt", "a");
+    fs::create_directories(archive().parent_path());
+    std::atomic<bool> cancel{false};
+    PackOptions options;
+    options.cancel = &cancel;
+    bool deleted_while_running = false;
+    options.progress = [&](const PackProgress& progress) {
+        if (progress.current_path == u"a.txt" && !cancel) {
+            // What the progress dialog's Cancel does: delete the descriptor, then cancel.
+            deleted_while_running = FilesIn(temporary_).size() == 1 &&
+                                    packager_.DeleteDescriptorFile() && FilesIn(temporary_).empty();
+            cancel = true;
+        }
+    };
+    EXPECT_FALSE(Pack({u"x.y.z.xml", u"a.txt"}, options));
+    EXPECT_TRUE(deleted_while_running);
+    EXPECT_EQ(Message(), u"打包已取消");
+    EXPECT_FALSE(fs::exists(archive()));
+    ExpectNoTemporaryFiles();
+}
+
+}  // namespace
+}  // namespace zelpack
