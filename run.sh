@@ -9,3 +9,7 @@ echo "== zelpack list $example"
 build/bin/zelpack list "$example"
 echo "== zelpack check $example/com.example.demo.xml"
 build/bin/zelpack check "$example/com.example.demo.xml"
+echo "== zelpack pack $example -o build/demo-plugin.zip --force"
+build/bin/zelpack pack "$example" -o build/demo-plugin.zip --force
+echo "== unzip -l build/demo-plugin.zip"
+unzip -l build/demo-plugin.zip

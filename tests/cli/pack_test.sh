@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# zelpack pack end to end: generated plug-in folders are packed, every archive is accepted by
+# Python's zipfile, unzip -t, 7z t and bsdtar, extracts to exactly the selected files byte for
+# byte, and holds the descriptor that zelpack check writes. A signal cancels a run cleanly.
+set -euo pipefail
+zelpack=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+export TMPDIR=$scratch/tmp
+mkdir "$TMPDIR"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+python3 - <<'PY'
+import gzip, io, os, random, zipfile
+rng = random.Random(5)
+config = ('<?xml version="1.0" encoding="UTF-8"?>\n<vemplugin>\n'
+          '  <property id="com.example.big" version="2.1" type="js" name="大插件"/>\n</vemplugin>\n')
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+# One plug-in with much of what a real one holds.
+p = b"plugins/big"
+write(p + b"/com.example.big.xml", config.encode())
+write(p + b"/main.js", b"console.log('main');\n" * 2000)
+write(p + b"/empty.txt", b"")
+write(p + b"/a/b/c/d/deep.txt", b"deep\n")
+write(p + b"/images/logo.png", bytes(rng.getrandbits(8) for _ in range(50_000)))
+write(p + b"/data/big.bin", bytes(rng.getrandbits(8) for _ in range(3_000_000)))
+write(p + b"/data/text.log", b"".join(b"entry %d\n" % i for i in range(400_000)))
+write(p + b"/vendor/fonts.gz", gzip.compress(b"already compressed " * 5000))
+buffer = io.BytesIO()
+with zipfile.ZipFile(buffer, "w") as z:
+    z.writestr("inner.txt", "inside")
+write(p + b"/vendor/bundle.zip", buffer.getvalue())
+write(p + "/中文 目录/说明 文件.txt".encode(), "中文内容\n".encode())
+write(p + b"/odd name with spaces & (parens) #1.txt", b"odd")
+write(p + b"/latin1-\xe9t\xe9.txt", b"not UTF-8 in the name")
+write(p + b"/Debug/out.map", b"build output")
+write(p + b"/.hidden/secret", b"never packed")
+
+# A plug-in whose configuration lies in a sub-folder.
+q = b"plugins/nested"
+write(q + b"/conf/org.example.nested.xml",
+      b'<vemplugin><property id="org.example.nested" version="1" type="t" name="n"/></vemplugin>')
+write(q + b"/index.html", b"<html></html>")
+PY
+
+# verify FOLDER ARCHIVE: readers accept it; its entries are the descriptor then exactly the files
+# `zelpack list` ticks, in that order, with their bytes; the descriptor is what check writes.
+verify() {
+  local folder=$1 archive=$2
+  unzip -t "$archive" >/dev/null || fail "unzip -t $archive"
+  7z t "$archive" >/dev/null || fail "7z t $archive"
+  bsdtar -xOf "$archive" >/dev/null || fail "bsdtar $archive"
+  # The archive itself, when it lies in the folder, is never part of the selection.
+  local own=${archive#"$folder"/}
+  "$zelpack" list "$folder" | awk -F'\t' -v own="$own" '$1 == "[x]" && $2 != own { print $2 }' \
+    >selected.txt
+  config=$(grep -E '^[^.]*\.[^.]*\.[^.]*\.xml$' selected.txt | head -1)
+  "$zelpack" check "$folder/$config" -o descriptor.xml
+  python3 - "$folder" "$archive" selected.txt descriptor.xml <<'PY' || fail "contents of $archive"
+import os, sys, zipfile
+folder, archive, selected, descriptor = sys.argv[1:]
+name = os.path.basename(folder.rstrip("/"))
+paths = [os.fsencode(line) for line in open(selected, encoding="utf-8", errors="surrogateescape")
+         .read().splitlines()]
+with zipfile.ZipFile(archive) as z:
+    assert z.testzip() is None
+    infos = z.infolist()
+    raw = [i.filename.encode("utf-8") if i.flag_bits & 0x800 else i.filename.encode("cp437")
+           for i in infos]
+    want = [b"zelPluginInfo.xml"] + [os.fsencode(name) + b"/" + p for p in paths]
+    assert raw == want, (raw, want)
+    assert z.read(infos[0]) == open(descriptor, "rb").read(), "descriptor"
+    for info, path in zip(infos[1:], paths):
+        with open(os.path.join(os.fsencode(folder), path), "rb") as f:
+            assert z.read(info) == f.read(), path
+        stored = path.endswith((b".gz", b".zip"))
+        assert info.compress_type == (0 if stored else 8), path
+PY
+}
+
+"$zelpack" pack plugins/big >summary.txt
+grep -q "已打包 $scratch/plugins/big/big.zip：" summary.txt || fail "summary: $(cat summary.txt)"
+verify plugins/big plugins/big/big.zip
+[[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left: $(ls -A "$TMPDIR")"
+
+"$zelpack" pack plugins/nested -o nested.zip --quiet >/dev/null
+verify plugins/nested nested.zip
+
+# Selection by patterns ends up in the archive exactly.
+"$zelpack" pack plugins/big -o patterns.zip --exclude 'data/**' --include 'Debug/*' >/dev/null
+python3 - patterns.zip <<'PY' || fail "pattern selection"
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).namelist()
+assert "big/Debug/out.map" in names and not any(n.startswith("big/data/") for n in names), names
+PY
+
+# A run cancelled by a signal leaves no archive and no temporary file, and exits 130.
+python3 -c 'open("plugins/big/data/huge.bin", "wb").write(__import__("os").urandom(150_000_000))'
+echo "previous" >kept.zip
+"$zelpack" pack plugins/big -o kept.zip --force 2>cancel.txt &
+pid=$!
+for _ in $(seq 50); do
+  compgen -G "$TMPDIR/zelPluginInfo-*" >/dev/null && break
+  sleep 0.1
+done
+sleep 0.5
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[[ $status -eq 130 ]] || fail "cancelled run exited $status"
+grep -q "打包已取消" cancel.txt || fail "cancel message: $(cat cancel.txt)"
+[[ $(cat kept.zip) == previous ]] || fail "destination changed by a cancelled run"
+[[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left: $(ls -A "$TMPDIR")"
+[[ -z $(find . -maxdepth 1 -name '.kept.zip-*') ]] || fail "temporary archive left"
+echo "all zelpack pack checks passed"
