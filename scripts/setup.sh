@@ -7,7 +7,7 @@ ZELPACK_PACKAGES=(
   g++ cmake ninja-build pkg-config python3
   libxml2-dev libcli11-dev libgtest-dev libgmock-dev
   zlib1g-dev libdeflate-dev
-  unzip p7zip-full libarchive-tools
+  unzip p7zip-full libarchive-tools bsdutils
 )
 
 missing=()

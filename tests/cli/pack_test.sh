@@ -93,6 +93,12 @@ verify plugins/big plugins/big/big.zip
 "$zelpack" pack plugins/nested -o nested.zip --quiet >/dev/null
 verify plugins/nested nested.zip
 
+# On a terminal the run shows its progress on standard error (script gives it one).
+script -qec "'$zelpack' pack plugins/big -o tty.zip" /dev/null >tty.txt || fail "run on a terminal"
+grep -q "个文件" tty.txt || fail "no progress on a terminal: $(cat tty.txt)"
+"$zelpack" pack plugins/big -o tty.zip --force --quiet 2>quiet.txt >/dev/null
+[[ ! -s quiet.txt ]] || fail "progress while piped: $(cat quiet.txt)"
+
 # Selection by patterns ends up in the archive exactly.
 "$zelpack" pack plugins/big -o patterns.zip --exclude 'data/**' --include 'Debug/*' >/dev/null
 python3 - patterns.zip <<'PY' || fail "pattern selection"

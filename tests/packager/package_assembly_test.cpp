@@ -202,6 +202,8 @@ TEST_F(PackTest, AFileThatCannotBeAddedFailsTheRunAndKeepsTheOldArchive) {
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     dir_.Write("dev/demo/ok.txt", "ok");
     dir_.Write("dev/demo/back\\slash.txt", "a backslash is no folder here");
+    std::ofstream(plugin_ / "huge.bin").put('x');
+    fs::resize_file(plugin_ / "huge.bin", 0x100000000ull);  // sparse: 4 GiB is too large
     const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
     struct Case {
         std::u16string path;
