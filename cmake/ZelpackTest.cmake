@@ -1,11 +1,16 @@
 include(GoogleTest)
 
-# zelpack_test(<source> LIBS <libs...>): one test binary per test file, named after the file.
+# zelpack_test(<source> [QT] LIBS <libs...>): one test binary per test file, named after the file.
+# QT tests run inside a QApplication on the headless platform.
 function(zelpack_test source)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "LIBS" ${ARGN})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zelpack_testsupport GTest::gtest_main)
+  if(ARG_QT)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} zelpack_testsupport zelpack_qt_test_main)
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} zelpack_testsupport GTest::gtest_main)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

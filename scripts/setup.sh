@@ -7,6 +7,7 @@ ZELPACK_PACKAGES=(
   g++ cmake ninja-build pkg-config python3
   libxml2-dev libcli11-dev libgtest-dev libgmock-dev
   zlib1g-dev libdeflate-dev
+  qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
   unzip p7zip-full libarchive-tools bsdutils
 )
 

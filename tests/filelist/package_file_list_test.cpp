@@ -1,0 +1,180 @@
+#include "filelist/package_file_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelpack {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::SetWriteTime;
+using testing::TempDir;
+using testing::Wide;
+
+class PackageFileListTest : public ::testing::Test {
+  protected:
+    PackageFileListTest() { list_.AttachListView(&widget_); }
+
+    // "[x] path size date" per row, top to bottom.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (int row = 0; row < list_.GetRowCount(); ++row) {
+            const QTreeWidgetItem* item = widget_.topLevelItem(row);
+            rows.push_back(std::string(list_.IsRowChecked(row) ? "[x] " : "[ ] ") +
+                           platform::ToNative(list_.GetRowPath(row)) + " " +
+                           item->text(PackageFileList::kSizeColumn).toStdString() + " " +
+                           item->text(PackageFileList::kDateColumn).toStdString());
+        }
+        return rows;
+    }
+    std::vector<std::u16string> Checked() const {
+        std::vector<std::u16string> files;
+        list_.GetCheckedFiles(files);
+        return files;
+    }
+    bool Scan() { return list_.ScanFolder(Wide(dir_.path())); }
+    fs::path Write(const std::string& path, std::size_t size, std::int64_t time = 1236236640) {
+        const fs::path written = dir_.Write(path, std::string(size, 'x'));
+        SetWriteTime(written, time);
+        return written;
+    }
+
+    TempDir dir_;
+    QTreeWidget widget_;
+    PackageFileList list_;
+};
+
+TEST_F(PackageFileListTest, AttachSetsUpColumnsCheckBoxesAndRowSelection) {
+    ASSERT_EQ(widget_.columnCount(), 3);
+    EXPECT_EQ(widget_.headerItem()->text(0), QStringLiteral("文件名"));
+    EXPECT_EQ(widget_.headerItem()->text(1), QStringLiteral("文件大小"));
+    EXPECT_EQ(widget_.headerItem()->text(2), QStringLiteral("修改日期"));
+    EXPECT_EQ(widget_.columnWidth(0), 190);
+    EXPECT_EQ(widget_.columnWidth(1),
+              QFontMetrics(widget_.font()).horizontalAdvance(QStringLiteral("文件大小")) + 15);
+    EXPECT_EQ(widget_.columnWidth(2), 100);
+    EXPECT_EQ(widget_.selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_FALSE(widget_.isSortingEnabled());
+
+    Write("a.txt", 1);
+    ASSERT_TRUE(Scan());
+    EXPECT_TRUE(widget_.topLevelItem(0)->flags() & Qt::ItemIsUserCheckable);
+}
+
+TEST_F(PackageFileListTest, ScanFillsRowsInWalkOrderWithDefaultTicksAndTexts) {
+    Write("main.js", 1025);
+    Write("Debug/out.map", 0, 1262303940);              // 2009-12-31 23:59 UTC
+    Write("src/widgets/toolbar.js", 2048, 1230865440);  // 2009-01-02 03:04 UTC
+    Write(".svn/entries", 10);
+    ASSERT_TRUE(Scan());
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"[ ] Debug/out.map 0K 2009-12-31 23:59",
+                                                "[x] main.js 2K 2009-3-5 7:4",
+                                                "[x] src/widgets/toolbar.js 2K 2009-1-2 3:4"}));
+    std::u16string folder;
+    list_.GetFolder(folder);
+    EXPECT_EQ(folder, Wide(dir_.path()));
+}
+
+TEST_F(PackageFileListTest, SecondScanResetsTicks) {
+    Write("a.js", 1);
+    Write("lib/b.js", 1);
+    ASSERT_TRUE(Scan());
+    list_.SetRowChecked(0, false);
+    list_.SetRowChecked(1, true);
+    ASSERT_TRUE(Scan());
+    EXPECT_EQ(Checked(), std::vector<std::u16string>{u"a.js"});
+}
+
+TEST_F(PackageFileListTest, EmptyFolderTextKeepsTheRowsButForgetsTheFolder) {
+    Write("a.js", 1);
+    ASSERT_TRUE(Scan());
+    EXPECT_FALSE(list_.ScanFolder(u""));
+    EXPECT_EQ(list_.GetRowCount(), 1);
+    std::u16string folder = u"stale";
+    list_.GetFolder(folder);
+    EXPECT_EQ(folder, u"");
+    Write("b.js", 1);
+    EXPECT_FALSE(list_.Refresh());
+    EXPECT_EQ(list_.GetRowCount(), 1);
+
+    // A folder that cannot be listed empties the list.
+    EXPECT_TRUE(list_.ScanFolder(Wide(dir_ / "missing")));
+    EXPECT_EQ(list_.GetRowCount(), 0);
+}
+
+TEST_F(PackageFileListTest, RefreshKeepsTicksInsertsNewFilesAndUpdatesTexts) {
+    Write("a.js", 1);
+    Write("sub/b.js", 1);
+    Write("z.js", 1);
+    ASSERT_TRUE(Scan());
+    list_.SetRowChecked(0, false);  // the user unticks a.js
+    Write("sub/a-new.js", 3000);    // walks between a.js and sub/b.js
+    Write("sub/lib/x.js", 1);       // new, unticked by default
+    Write("a.js", 5000, 1262303940);
+    ASSERT_TRUE(list_.Refresh());
+    EXPECT_EQ(Rows(), (std::vector<std::string>{
+                          "[ ] a.js 5K 2009-12-31 23:59", "[x] sub/a-new.js 3K 2009-3-5 7:4",
+                          "[x] sub/b.js 1K 2009-3-5 7:4", "[ ] sub/lib/x.js 1K 2009-3-5 7:4",
+                          "[x] z.js 1K 2009-3-5 7:4"}));
+}
+
+TEST_F(PackageFileListTest, RefreshRemovesVanishedRowsAfterInsertingAtWalkPositions) {
+    // Rows A, B, V, C; V vanishes and Y is walked right after C: Y goes in at position 3,
+    // before C, and once V's row is gone the rows are A, B, Y, C.
+    Write("a", 1);
+    Write("b", 1);
+    const fs::path v = Write("c1", 1);
+    Write("c2", 1);
+    ASSERT_TRUE(Scan());
+    list_.SetRowChecked(3, false);
+    fs::remove(v);
+    Write("d", 1);
+    ASSERT_TRUE(list_.Refresh());
+    std::vector<std::u16string> rows;
+    for (int row = 0; row < list_.GetRowCount(); ++row) {
+        rows.push_back(list_.GetRowPath(row));
+    }
+    EXPECT_EQ(rows, (std::vector<std::u16string>{u"a", u"b", u"d", u"c2"}));
+    EXPECT_EQ(Checked(), (std::vector<std::u16string>{u"a", u"b", u"d"}));
+
+    // A case change is one file gone and one new.
+    fs::rename(dir_ / "a", dir_ / "A");
+    list_.SetRowChecked(0, false);
+    ASSERT_TRUE(list_.Refresh());
+    EXPECT_EQ(list_.GetRowPath(0), u"A");
+    EXPECT_EQ(list_.IsRowChecked(0), 1);
+    EXPECT_EQ(list_.GetRowCount(), 4);
+
+    fs::remove_all(dir_.path() / "");
+    fs::create_directory(dir_.path());
+    ASSERT_TRUE(list_.Refresh());
+    EXPECT_EQ(list_.GetRowCount(), 0);
+}
+
+TEST_F(PackageFileListTest, SetAllCheckedAndCheckedFilesInRowOrder) {
+    Write("b.js", 1);
+    Write("a.js", 1);
+    Write("Debug/c.map", 1);
+    ASSERT_TRUE(Scan());
+    list_.SetAllChecked(false);
+    EXPECT_TRUE(Checked().empty());
+    list_.SetAllChecked(true);
+    EXPECT_EQ(Checked(), (std::vector<std::u16string>{u"a.js", u"b.js", u"Debug/c.map"}));
+    list_.SetRowChecked(1, false);
+    EXPECT_EQ(Checked(), (std::vector<std::u16string>{u"a.js", u"Debug/c.map"}));
+    std::vector<std::u16string> appended{u"kept"};
+    list_.GetCheckedFiles(appended);
+    EXPECT_EQ(appended.size(), 3u);
+}
+
+}  // namespace
+}  // namespace zelpack
