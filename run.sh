@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Sets up, builds, and runs zelpack on the bundled example plug-in.
+# Sets up, builds, and runs zelpack on the bundled example plug-in; `./run.sh gui` starts the
+# desktop program instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup.sh
+
+# ./run.sh gui: the desktop program.
+if [[ ${1:-} == gui ]]; then
+  exec build/bin/zelpack-gui
+fi
 
 example=examples/demo-plugin
 echo "== zelpack list $example"
