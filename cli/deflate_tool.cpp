@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/exit_codes.h"
 #include "deflate/deflate.h"
 #include "platform/file.h"
 
@@ -56,21 +57,15 @@ int main(int argc, char** argv) {
     app.set_help_flag("-h,--help", "显示帮助并退出");
     int level = 8;
     app.add_option("--level", level, "压缩级别（1 到 8）")->check(CLI::Range(1, 8));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return 0;
-    } catch (const CLI::ParseError& error) {
-        std::cerr << error.what() << '\n';
-        return 2;
+    if (const std::optional<int> exit = zelpack::ParseToolArguments(app, argc, argv)) {
+        return *exit;
     }
 
     auto input = File::StandardInput();
     auto output = File::StandardOutput();
     if (!input || !output) {
         std::cerr << "zelpack-deflate：无法打开标准输入或标准输出\n";
-        return 1;
+        return zelpack::kExitFailure;
     }
     Streams streams{std::move(*input), std::move(*output)};
     auto state = zelpack::deflate::NewDeflateState();
@@ -80,15 +75,15 @@ int main(int argc, char** argv) {
         zelpack::deflate::Deflate(*state, level, &streams, ReadInput, FlushOutput, buffer, flags);
     if (streams.read_failed) {
         std::cerr << "zelpack-deflate：读取标准输入失败\n";
-        return 1;
+        return zelpack::kExitFailure;
     }
     if (streams.write_failed || !streams.output.Close()) {
         std::cerr << "zelpack-deflate：写入标准输出失败\n";
-        return 1;
+        return zelpack::kExitFailure;
     }
     if (result.error_text != nullptr) {
         std::cerr << "zelpack-deflate：压缩内部错误：" << result.error_text << '\n';
-        return 1;
+        return zelpack::kExitFailure;
     }
-    return 0;
+    return zelpack::kExitSuccess;
 }

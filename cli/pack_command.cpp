@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/exit_codes.h"
 #include "cli/path_pattern.h"
 #include "filelist/default_ticks.h"
 #include "filelist/folder_walker.h"
@@ -22,9 +23,6 @@ namespace {
 
 using platform::FromNative;
 using platform::ToNative;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
 
 struct Candidate {
     std::u16string path;
@@ -137,7 +135,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
         for (const std::u16string& path : selection) {
             out << ToNative(*prefix + path) << '\n';
         }
-        return 0;
+        return kExitSuccess;
     }
 
     if (!command.force && platform::QueryFile(*archive)) {
@@ -187,7 +185,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     out << "已打包 " << ToNative(*archive) << "：" << selection.size() + 1 << " 个条目，读入 "
         << bytes_in << " 字节，写出 " << bytes_out << " 字节（" << ratio.str() << "%），用时 "
         << time.str() << " 秒\n";
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace zelpack

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/exit_codes.h"
 #include "cli/pack_command.h"
 #include "filelist/default_ticks.h"
 #include "filelist/entry_texts.h"
@@ -20,9 +21,6 @@ namespace {
 
 using platform::FromNative;
 using platform::ToNative;
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
 int RunList(const std::string& folder, std::ostream& out) {
     FolderWalker walker;

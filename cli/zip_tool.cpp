@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "zip/archive.h"
@@ -57,7 +58,7 @@ std::string Describe(zip::ZipResult code) {
 
 int Fail(const std::string& what, zip::ZipResult code) {
     std::cerr << "zelpack-zip：" << what << "：" << Describe(code) << '\n';
-    return 1;
+    return zelpack::kExitFailure;
 }
 
 std::optional<File> OpenOutput(const std::string& output) {
@@ -110,14 +111,8 @@ int main(int argc, char** argv) {
     app.add_option("ENTRY", entryTexts,
                    "NAME=PATH（按名打开的文件）、NAME=@PATH（以句柄传入的文件，@- 为标准输入）"
                    "或 NAME/（文件夹条目）");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return 0;
-    } catch (const CLI::ParseError& error) {
-        std::cerr << error.what() << '\n';
-        return 2;
+    if (const std::optional<int> exit = zelpack::ParseToolArguments(app, argc, argv)) {
+        return *exit;
     }
 
     std::vector<EntrySpec> entries;
@@ -126,7 +121,7 @@ int main(int argc, char** argv) {
         if (!entry) {
             std::cerr << "zelpack-zip：无法理解条目 “" << text
                       << "”，应为 NAME=PATH、NAME=@PATH 或 NAME/\n";
-            return 2;
+            return zelpack::kExitUsage;
         }
         entries.push_back(std::move(*entry));
     }
@@ -180,7 +175,7 @@ int main(int argc, char** argv) {
         if (!saved) {
             return Fail("无法保存到 “" + output + "”", zip::WriteFailed);
         }
-        return 0;
+        return zelpack::kExitSuccess;
     }
 
     const zip::ZipResult result = zip::EndArchive(archive);
@@ -190,5 +185,5 @@ int main(int argc, char** argv) {
     if (target && !target->Close()) {
         return Fail("无法写入 “" + output + "”", zip::WriteFailed);
     }
-    return 0;
+    return zelpack::kExitSuccess;
 }

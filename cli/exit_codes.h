@@ -1,0 +1,30 @@
+// Exit codes of the command-line programs, and the argument parsing they share.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <optional>
+
+namespace zelpack {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+
+// Parses the command line of a diagnostic tool. The exit code when the program should end at
+// once (help printed: 0; a usage error, printed on standard error: 2); nothing otherwise.
+inline std::optional<int> ParseToolArguments(CLI::App& app, int argc, char** argv) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return kExitSuccess;
+    } catch (const CLI::ParseError& error) {
+        std::cerr << error.what() << '\n';
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zelpack
