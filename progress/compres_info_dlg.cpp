@@ -78,6 +78,9 @@ void CCompresInfoDlg::WaitForWorker() {
 }
 
 bool CCompresInfoDlg::OnInitDialog() {
+    // At the template position 0,0 (the owner's client area's corner), not centred.
+    const QWidget* owner = parentWidget();
+    move(owner != nullptr ? owner->mapToGlobal(QPoint(0, 0)) : QPoint(0, 0));
     window_ready_ = true;
     return false;
 }

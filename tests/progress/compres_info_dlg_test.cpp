@@ -87,7 +87,15 @@ TEST_F(CompresInfoDlgTest, TemplateAndPlacement) {
               QRect(units.X(31), units.Y(20), units.X(185), units.Y(25)));
     EXPECT_EQ(dialog.GetDlgItemText(resources::kIdStatus), QString());
     EXPECT_EQ(dialog.GetDlgItemText(resources::kIdCancel), QStringLiteral("取消"));
-    EXPECT_EQ(dialog.pos(), QPoint(0, 0));
+
+    // Shown, it sits at the corner of its owner's client area.
+    QWidget owner;
+    owner.setGeometry(120, 80, 600, 400);
+    owner.show();
+    CCompresInfoDlg owned(&owner);
+    owned.show();
+    EXPECT_EQ(owned.pos(), owner.mapToGlobal(QPoint(0, 0)));
+    owned.EndDialog(0);
 }
 
 TEST_F(CompresInfoDlgTest, SuccessShowsTheTimeAndClosesByItselfWithOne) {
