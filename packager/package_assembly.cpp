@@ -141,6 +141,12 @@ bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16st
     }
     std::u16string source_prefix(WithoutTrailingSeparators(folder));
     source_prefix.push_back(kSeparator);
+    // An archive being replaced may lie in the folder, ticked: it never goes into itself.
+    if (const std::optional<std::u16string> target = platform::AbsolutePath(archive_path)) {
+        std::erase_if(selected_files_, [&](const std::u16string& path) {
+            return platform::AbsolutePath(source_prefix + path) == target;
+        });
+    }
 
     // The descriptor gets a file of its own, so no file of the user's is ever replaced.
     const std::optional<std::u16string> descriptor =

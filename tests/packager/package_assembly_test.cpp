@@ -151,6 +151,15 @@ TEST_F(PackTest, PacksTheDescriptorThenTheSelectionUnderTheFolderName) {
               (std::vector<std::u16string>{u"zelPluginInfo.xml", u"x.y.z.xml", u"res/a.png", u""}));
 }
 
+TEST_F(PackTest, AnOldArchiveInTheFolderIsNeverPackedIntoTheNewOne) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    dir_.Write("dev/demo/demo.zip", "the previous archive");
+    ASSERT_TRUE(packager_.Pack(Wide(plugin_), Files{u"demo.zip", u"x.y.z.xml"},
+                               Wide(plugin_ / "demo.zip")));
+    EXPECT_EQ(ListArchive(plugin_ / "demo.zip"), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                                     "\ndemo/x.y.z.xml\t" + kConfig + "\n");
+}
+
 TEST_F(PackTest, TwoQualifyingFilesAreBothPackedTheFirstIsTheConfiguration) {
     dir_.Write("dev/demo/b.c.d.xml", "<not-checked/>");
     dir_.Write("dev/demo/a.b.c.xml", kConfig);
