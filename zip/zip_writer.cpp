@@ -10,27 +10,17 @@ namespace {
 
 constexpr std::uint32_t kNoSize = 0xFFFFFFFF;
 
-// Upper bound of the deflate stream for `size` input bytes: no code of the compressor spends
-// more than 9 bits on a byte, and each block adds at most a few hundred bytes of trees.
+// Upper bound of the deflate stream for `size` input bytes. No block comes out larger than its
+// fixed-code form, which spends at most 9 bits on a byte and a few more on the block's ends.
 std::uint64_t DeflateBound(std::uint64_t size) {
     return size + size / 8 + 1024;
 }
 
-bool IsExtensionChar(char c, char lower) {
-    return c == lower || c == lower - ('a' - 'A');
-}
-
+// ASCII letters only: the extensions compared against are ASCII.
 bool EqualsIgnoringCase(std::string_view text, std::string_view lowerPattern) {
-    if (text.size() != lowerPattern.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char p = lowerPattern[i];
-        if (p >= 'a' && p <= 'z' ? !IsExtensionChar(text[i], p) : text[i] != p) {
-            return false;
-        }
-    }
-    return true;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return std::equal(text.begin(), text.end(), lowerPattern.begin(), lowerPattern.end(),
+                      [&](char a, char b) { return lower(a) == b; });
 }
 
 }  // namespace
