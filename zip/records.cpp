@@ -34,6 +34,16 @@ std::span<const std::uint8_t> NameBytes(const EntryHeader& header) {
     return {reinterpret_cast<const std::uint8_t*>(header.name.data()), header.nameLength};
 }
 
+// The run of fields both headers share, from the method to the name length.
+void WriteSharedFields(LittleEndianWriter& w, const EntryHeader& header) {
+    w.U16(header.method);
+    w.U32(header.dosDateTime);
+    w.U32(header.crc);
+    w.U32(header.compressedSize);
+    w.U32(header.uncompressedSize);
+    w.U16(header.nameLength);
+}
+
 bool NameLengthValid(const EntryHeader& header) {
     return header.nameLength <= record::kMaxNameLength;
 }
@@ -152,12 +162,7 @@ std::size_t EncodeLocalHeader(const EntryHeader& header, std::span<std::uint8_t>
     w.U32(record::kLocalHeaderSignature);
     w.U16(header.versionNeeded);
     w.U16(header.localFlags);
-    w.U16(header.method);
-    w.U32(header.dosDateTime);
-    w.U32(header.crc);
-    w.U32(header.compressedSize);
-    w.U32(header.uncompressedSize);
-    w.U16(header.nameLength);
+    WriteSharedFields(w, header);
     w.U16(record::kLocalExtraSize);
     w.Bytes(NameBytes(header));
     w.Bytes(header.localExtra);
@@ -173,12 +178,7 @@ std::size_t EncodeCentralHeader(const EntryHeader& header, std::span<std::uint8_
     w.U16(header.versionMadeBy);
     w.U16(header.versionNeeded);
     w.U16(header.flags);
-    w.U16(header.method);
-    w.U32(header.dosDateTime);
-    w.U32(header.crc);
-    w.U32(header.compressedSize);
-    w.U32(header.uncompressedSize);
-    w.U16(header.nameLength);
+    WriteSharedFields(w, header);
     w.U16(record::kCentralExtraSize);
     w.U16(0);  // comment length
     w.U16(header.diskStart);

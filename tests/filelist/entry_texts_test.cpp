@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/filetime.h"
+#include "tests/support/temp_dir.h"
 
 namespace zelpack {
 namespace {
@@ -16,15 +17,8 @@ FileEntry WithSize(std::uint64_t size) {
 
 FileEntry WrittenAt(std::uint16_t year, std::uint16_t month, std::uint16_t day, std::uint16_t hour,
                     std::uint16_t minute) {
-    platform::SystemTime fields;
-    fields.wYear = year;
-    fields.wMonth = month;
-    fields.wDay = day;
-    fields.wHour = hour;
-    fields.wMinute = minute;
-    fields.wSecond = 59;
     FileEntry entry;
-    EXPECT_TRUE(platform::SystemTimeToFileTime(fields, entry.ftLastWriteTime));
+    entry.ftLastWriteTime = testing::FileTimeOf(year, month, day, hour, minute, 59);
     return entry;
 }
 

@@ -1,5 +1,6 @@
 #include "tests/support/temp_dir.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -13,6 +14,20 @@
 namespace zelpack::testing {
 
 namespace fs = std::filesystem;
+
+platform::FileTime FileTimeOf(std::uint16_t year, std::uint16_t month, std::uint16_t day,
+                              std::uint16_t hour, std::uint16_t minute, std::uint16_t second) {
+    platform::SystemTime fields;
+    fields.wYear = year;
+    fields.wMonth = month;
+    fields.wDay = day;
+    fields.wHour = hour;
+    fields.wMinute = minute;
+    fields.wSecond = second;
+    platform::FileTime time = 0;
+    EXPECT_TRUE(platform::SystemTimeToFileTime(fields, time));
+    return time;
+}
 
 TempDir::TempDir() {
     std::random_device random;

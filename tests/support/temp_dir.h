@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/filetime.h"
+
 namespace zelpack::testing {
 
 class TempDir {
@@ -29,6 +31,10 @@ class TempDir {
 
 // Wide text of a native path (for passing test paths to the core).
 std::u16string Wide(const std::filesystem::path& path);
+
+// The file time of a UTC calendar moment (the conversion is checked).
+platform::FileTime FileTimeOf(std::uint16_t year, std::uint16_t month, std::uint16_t day,
+                              std::uint16_t hour, std::uint16_t minute, std::uint16_t second);
 
 // Sets a file's last write time, in seconds since 1970-01-01 UTC.
 void SetWriteTime(const std::filesystem::path& path, std::int64_t unix_seconds);

@@ -17,22 +17,9 @@ namespace zelpack::zip {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileTimeOf;
 using testing::TempDir;
 using testing::Wide;
-
-platform::FileTime FileTimeOf(std::uint16_t year, std::uint16_t month, std::uint16_t day,
-                              std::uint16_t hour, std::uint16_t minute, std::uint16_t second) {
-    platform::SystemTime fields;
-    fields.wYear = year;
-    fields.wMonth = month;
-    fields.wDay = day;
-    fields.wHour = hour;
-    fields.wMinute = minute;
-    fields.wSecond = second;
-    platform::FileTime time = 0;
-    EXPECT_TRUE(platform::SystemTimeToFileTime(fields, time));
-    return time;
-}
 
 std::vector<std::uint8_t> ReadAll(EntrySource& source, std::size_t chunk = 7) {
     std::vector<std::uint8_t> out;
