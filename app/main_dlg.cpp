@@ -8,7 +8,7 @@
 
 #include "app/file_dialogs.h"
 #include "app/framework/qt_text.h"
-#include "platform/text.h"
+#include "packager/plugin_packager.h"
 #include "progress/compres_info_dlg.h"
 #include "resources/resources.h"
 
@@ -116,10 +116,7 @@ void CMainDlg::OnCancel() {
 std::u16string CMainDlg::ProposedArchivePath() const {
     std::u16string folder;
     file_list_.GetFolder(folder);
-    const std::size_t separator = folder.rfind(platform::kPathSeparator);
-    const std::u16string name =
-        separator == std::u16string::npos ? folder : folder.substr(separator + 1);
-    return folder + platform::kPathSeparator + name + u".zip";
+    return PluginPackager::ProposedArchivePath(folder);
 }
 
 void CMainDlg::OnPack() {

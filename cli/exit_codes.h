@@ -11,6 +11,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
+inline constexpr int kExitTerminated = 143;   // 128 + SIGTERM
 
 // Parses the command line of a diagnostic tool. The exit code when the program should end at
 // once (help printed: 0; a usage error, printed on standard error: 2); nothing otherwise.

@@ -18,7 +18,8 @@ struct PackCommand {
     bool quiet = false;
 };
 
-// Exit code: 0 packed, 1 failed, 130 interrupted. `show_progress` draws progress on `err`.
+// Exit code: 0 packed, 1 failed, 130 interrupted (Ctrl+C), 143 terminated (SIGTERM).
+// `show_progress` draws progress on `err`.
 int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bool show_progress);
 
 }  // namespace zelpack

@@ -7,11 +7,14 @@
 
 #include "cli/exit_codes.h"
 #include "cli/pack_command.h"
+#include "cli/walk_report.h"
 #include "filelist/default_ticks.h"
 #include "filelist/entry_texts.h"
 #include "filelist/folder_walker.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
+#include "platform/file_stream.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -22,16 +25,26 @@ namespace {
 using platform::FromNative;
 using platform::ToNative;
 
-int RunList(const std::string& folder, std::ostream& out) {
+int RunList(const std::string& folder, std::ostream& out, std::ostream& err) {
     FolderWalker walker;
-    walker.Start(FromNative(folder), u"*.*");
-    FileEntry entry;
-    while (walker.Next(entry)) {
-        out << (IsCheckedByDefault(entry.cFileName) ? "[x]" : "[ ]") << '\t'
-            << ToNative(entry.cFileName) << '\t' << ToNative(SizeText(entry)) << '\t'
-            << ToNative(DateText(entry)) << '\n';
+    if (!walker.Start(FromNative(folder), u"*.*")) {
+        err << "无法列出文件夹 " << folder << "：" << ToNative(platform::ErrorText(walker.Error()))
+            << '\n';
+        return kExitFailure;
     }
-    return 0;
+    UnfollowedLinkReport links;
+    bool complete = true;
+    FileEntry entry;
+    while (out && walker.Next(entry)) {
+        out << (IsCheckedByDefault(entry) ? "[x]" : "[ ]") << '\t' << ToNative(entry.cFileName)
+            << '\t' << ToNative(SizeText(entry)) << '\t' << ToNative(DateText(entry)) << '\n';
+        if (entry.error) {
+            ReportUnreadable(entry, err);
+            complete = false;
+        }
+        links.Update(walker, err);
+    }
+    return complete ? kExitSuccess : kExitFailure;
 }
 
 int RunCheck(const std::string& config, const std::string& descriptor, std::ostream& out,
@@ -39,33 +52,51 @@ int RunCheck(const std::string& config, const std::string& descriptor, std::ostr
     std::u16string descriptor_path = FromNative(descriptor);
     const bool to_temporary = descriptor_path.empty();
     if (to_temporary) {
-        if (!platform::File::CreateTemporary(platform::TemporaryFolder(), u"zelpack-", u".xml",
-                                             descriptor_path)) {
-            err << "无法创建临时文件：" << ToNative(platform::TemporaryFolder()) << '\n';
+        const platform::Result<platform::File> file = platform::File::CreateTemporary(
+            platform::TemporaryFolder(), u"zelpack-", u".xml", descriptor_path);
+        if (!file) {
+            err << "无法在临时文件夹中创建描述文件 " << ToNative(platform::TemporaryFolder())
+                << "：" << ToNative(platform::ErrorText(file.error())) << '\n';
             return kExitFailure;
         }
     }
     PluginPackager packager;
-    const bool ok = packager.CheckConfigAndWriteDescriptor(FromNative(config), descriptor_path);
+    bool ok = packager.CheckConfigAndWriteDescriptor(FromNative(config), descriptor_path);
+    std::u16string message;
+    packager.GetErrorMessage(message);
     if (ok && to_temporary) {
-        auto content = platform::ReadWholeFile(descriptor_path);
+        const auto content = platform::ReadWholeFile(descriptor_path);
         if (content) {
             out.write(reinterpret_cast<const char*>(content->data()),
                       static_cast<std::streamsize>(content->size()));
+        } else {
+            ok = false;
+            message = u"无法读取描述文件 " + descriptor_path + u"：" +
+                      platform::ErrorText(content.error());
         }
     }
     if (to_temporary) {
-        platform::DeleteFile(descriptor_path);
+        static_cast<void>(platform::DeleteFile(descriptor_path));
     }
     if (!ok) {
-        std::u16string message;
-        if (!packager.GetErrorMessage(message)) {
-            message = u"写入描述文件失败：" + (to_temporary ? u"临时文件" : descriptor_path);
-        }
         err << ToNative(message) << '\n';
         return kExitFailure;
     }
-    return 0;
+    return kExitSuccess;
+}
+
+// Flushes standard output; a write that failed on the way fails the command, with the reason.
+int FinishOutput(std::ostream& out, std::ostream& err, int code) {
+    if (out.flush()) {
+        return code;
+    }
+    err << "无法写入标准输出";
+    if (const auto* file = dynamic_cast<const platform::FileOutputBuffer*>(out.rdbuf());
+        file != nullptr && file->error()) {
+        err << "：" << ToNative(platform::ErrorText(file->error()));
+    }
+    err << '\n';
+    return code == kExitSuccess ? kExitFailure : code;
 }
 
 }  // namespace
@@ -116,25 +147,25 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
-        return 0;
+        return FinishOutput(out, err, kExitSuccess);
     } catch (const CLI::CallForVersion& version) {
         out << version.what() << '\n';
-        return 0;
+        return FinishOutput(out, err, kExitSuccess);
     } catch (const CLI::ParseError& error) {
         err << error.what() << '\n' << "运行 zelpack --help 查看用法。\n";
         return kExitUsage;
     }
 
     if (list->parsed()) {
-        return RunList(list_folder, out);
+        return FinishOutput(out, err, RunList(list_folder, out, err));
     }
     if (pack->parsed()) {
         // Progress belongs on a terminal, and only on the process's own error stream.
         const bool show_progress =
             &err == &std::cerr && platform::IsTerminal(platform::StandardStream::Error);
-        return RunPack(pack_command, out, err, show_progress);
+        return FinishOutput(out, err, RunPack(pack_command, out, err, show_progress));
     }
-    return RunCheck(check_config, check_descriptor, out, err);
+    return FinishOutput(out, err, RunCheck(check_config, check_descriptor, out, err));
 }
 
 }  // namespace zelpack

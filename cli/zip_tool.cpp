@@ -56,31 +56,42 @@ std::string Describe(zip::ZipResult code) {
     return text;
 }
 
-int Fail(const std::string& what, zip::ZipResult code) {
-    std::cerr << "zelpack-zip：" << what << "：" << Describe(code) << '\n';
+// The writer's message, then the system's reason when there is one.
+int Fail(const std::string& what, zip::ZipResult code, const std::error_code& cause = {}) {
+    std::cerr << "zelpack-zip：" << what << "：" << Describe(code);
+    if (cause) {
+        std::cerr << "（" << zelpack::platform::ToNative(zelpack::platform::ErrorText(cause))
+                  << "）";
+    }
+    std::cerr << '\n';
     return zelpack::kExitFailure;
 }
 
-std::optional<File> OpenOutput(const std::string& output) {
+zelpack::platform::Result<File> OpenOutput(const std::string& output) {
     return output == "-" ? File::StandardOutput() : File::CreateAlways(FromNative(output));
 }
 
-zip::ZipResult AddEntry(zip::ArchiveHandle* archive, const EntrySpec& entry) {
+// `cause` receives the system's reason when the tool itself could not open the entry's file.
+zip::ZipResult AddEntry(zip::ArchiveHandle* archive, const EntrySpec& entry,
+                        std::error_code& cause) {
     switch (entry.kind) {
         case EntrySpec::Kind::Folder:
             return zip::AddFolderEntry(archive, entry.name);
         case EntrySpec::Kind::File:
             return zip::AddEntryFromFile(archive, entry.name, entry.path);
         case EntrySpec::Kind::Handle: {
-            std::optional<File> file =
+            zelpack::platform::Result<File> file =
                 entry.path == u"-" ? File::StandardInput() : File::OpenStream(entry.path);
             if (!file) {
+                cause = file.error();
                 return zip::OpenFailed;
             }
             // The length a caller would know; a stream's is not known.
-            const std::optional<std::uint64_t> size =
-                entry.path == u"-" ? std::nullopt : file->Size();
-            const auto length = size && *size < 0xFFFFFFFF ? static_cast<std::uint32_t>(*size) : 0;
+            std::uint32_t length = 0;
+            if (entry.path != u"-") {
+                const zelpack::platform::Result<std::uint64_t> size = file->Size();
+                length = size && *size < 0xFFFFFFFF ? static_cast<std::uint32_t>(*size) : 0;
+            }
             return zip::AddEntryFromHandle(archive, entry.name, *file, length);
         }
     }
@@ -129,35 +140,40 @@ int main(int argc, char** argv) {
     // A file target is opened here only when the archive goes to a handle (stdout always does).
     std::optional<File> target;
     if ((handle || output == "-") && !memory) {
-        target = OpenOutput(output);
-        if (!target) {
-            return Fail("无法创建 “" + output + "”", zip::OpenFailed);
+        zelpack::platform::Result<File> opened = OpenOutput(output);
+        if (!opened) {
+            return Fail("无法创建 “" + output + "”", zip::OpenFailed, opened.error());
         }
+        target = std::move(*opened);
         if (offset) {
             const std::vector<std::uint8_t> zeros(*offset, 0);
-            if (!target->WriteAll(zeros)) {
-                return Fail("无法写入 “" + output + "”", zip::WriteFailed);
+            if (const zelpack::platform::Status written = target->WriteAll(zeros); !written) {
+                return Fail("无法写入 “" + output + "”", zip::WriteFailed, written.error());
             }
         }
     }
 
     std::unique_ptr<zip::ArchiveHandle> archive;
+    std::error_code cause;
     if (memory) {
         archive = zip::BeginArchiveInMemory(nullptr, *memory, password);
     } else if (target) {
         archive = zip::BeginArchiveToHandle(*target, password);
     } else {
-        archive = zip::BeginArchiveToFile(FromNative(output), password);
+        archive = zip::BeginArchiveToFile(FromNative(output), password, &cause);
     }
     if (!archive) {
-        return Fail("无法开始归档 “" + output + "”", zip::GetMostRecentResult());
+        return Fail("无法开始归档 “" + output + "”", zip::GetMostRecentResult(), cause);
     }
 
     for (const EntrySpec& entry : entries) {
-        const zip::ZipResult result = AddEntry(archive.get(), entry);
+        const zip::ZipResult result = AddEntry(archive.get(), entry, cause);
         if (result != zip::Success) {
+            if (!cause) {
+                cause = zip::GetSystemError(archive.get());
+            }
             zip::EndArchive(archive);
-            return Fail("添加条目 “" + entry.text + "” 失败", result);
+            return Fail("添加条目 “" + entry.text + "” 失败", result, cause);
         }
     }
 
@@ -169,21 +185,26 @@ int main(int argc, char** argv) {
             zip::EndArchive(archive);
             return Fail("无法取得内存中的归档", result);
         }
-        std::optional<File> file = OpenOutput(output);
-        const bool saved = file && file->WriteAll({base, length}) && file->Close();
+        zelpack::platform::Result<File> file = OpenOutput(output);
+        zelpack::platform::Status saved = file ? file->WriteAll({base, length}) : file.error();
+        if (saved) {
+            saved = file->Close();
+        }
         zip::EndArchive(archive);
         if (!saved) {
-            return Fail("无法保存到 “" + output + "”", zip::WriteFailed);
+            return Fail("无法保存到 “" + output + "”", zip::WriteFailed, saved.error());
         }
         return zelpack::kExitSuccess;
     }
 
-    const zip::ZipResult result = zip::EndArchive(archive);
+    const zip::ZipResult result = zip::EndArchive(archive, &cause);
     if (result != zip::Success) {
-        return Fail("结束归档失败", result);
+        return Fail("结束归档失败", result, cause);
     }
-    if (target && !target->Close()) {
-        return Fail("无法写入 “" + output + "”", zip::WriteFailed);
+    if (target) {
+        if (const zelpack::platform::Status closed = target->Close(); !closed) {
+            return Fail("无法写入 “" + output + "”", zip::WriteFailed, closed.error());
+        }
     }
     return zelpack::kExitSuccess;
 }

@@ -20,4 +20,8 @@ bool IsCheckedByDefault(std::u16string_view relative_path) {
     return true;
 }
 
+bool IsCheckedByDefault(const FileEntry& entry) {
+    return !entry.outside_link && IsCheckedByDefault(entry.cFileName);
+}
+
 }  // namespace zelpack

@@ -1,8 +1,10 @@
-// The default tick of a file in the list, decided from its relative path alone.
+// The default tick of a file in the list.
 #pragma once
 
 #include <array>
 #include <string_view>
+
+#include "filelist/file_entry.h"
 
 namespace zelpack {
 
@@ -12,5 +14,9 @@ const std::array<std::u16string_view, 20>& BuildOutputMarks();
 // False when any mark occurs anywhere in the path (folder names included) as an exact,
 // case-sensitive run of UTF-16 units: "lib" catches library.js, calibrate.xml and x.lib alike.
 bool IsCheckedByDefault(std::u16string_view relative_path);
+
+// The rule for a walked entry: its path's marks, and a link leading outside the plug-in folder
+// starts unticked whatever its name.
+bool IsCheckedByDefault(const FileEntry& entry);
 
 }  // namespace zelpack

@@ -1,6 +1,8 @@
 // One file found by the folder walk.
 #pragma once
 
+#include <system_error>
+
 #include "platform/listing.h"
 
 namespace zelpack {
@@ -8,6 +10,14 @@ namespace zelpack {
 // The listing record, copied whole, with cFileName holding the path relative to the plug-in
 // folder: sub-folder names joined by the native separator, no leading separator. The field is
 // not capped at 259 units here; a path too long to pack is refused when packing.
-using FileEntry = platform::FindData;
+struct FileEntry : platform::FindData {
+    // Why the walk could not read this entry whole: a folder it could not list (reported in its
+    // own place, like a file), or a name whose status it could not read. Empty for every other
+    // entry. Such an entry is listed so that it cannot go missing unseen; packing it fails.
+    std::error_code error;
+    // A symbolic link to a file outside the plug-in folder: listed, but never ticked by default,
+    // so that nothing from elsewhere on the machine is packed unseen.
+    bool outside_link = false;
+};
 
 }  // namespace zelpack

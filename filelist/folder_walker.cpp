@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/text.h"
+#include "platform/path.h"
 
 namespace zelpack {
 
@@ -11,7 +11,11 @@ bool FolderWalker::Start(std::u16string_view folder, std::u16string_view pattern
     root_.assign(folder);
     root_ += platform::kPathSeparator;
     pattern_.assign(pattern);
-    return OpenListing(u"");
+    real_root_ = platform::RealPath(folder);
+    unfollowed_links_.clear();
+    const platform::Status opened = OpenListing(u"");
+    error_ = opened.error();
+    return static_cast<bool>(opened);
 }
 
 void FolderWalker::Close() {
@@ -24,7 +28,7 @@ void FolderWalker::Close() {
     record_ = {};
 }
 
-bool FolderWalker::OpenListing(const std::u16string& prefix) {
+platform::Status FolderWalker::OpenListing(const std::u16string& prefix) {
     // The folders already open are the enclosing ones: a link back to any of them is a cycle.
     std::vector<platform::FolderId> enclosing;
     enclosing.reserve(handles_.size());
@@ -33,16 +37,17 @@ bool FolderWalker::OpenListing(const std::u16string& prefix) {
     }
     // A failed open must leave the record alone: Next reports an unlistable folder from it.
     platform::FindData first;
-    auto handle = platform::FindFirstFile(root_ + prefix + pattern_, first, enclosing);
-    if (!handle.IsValid()) {
+    platform::Result<platform::FindHandle> handle =
+        platform::FindFirstFile(root_ + prefix + pattern_, first, enclosing);
+    if (!handle) {
         current_ = nullptr;
-        return false;
+        return handle.error();
     }
     record_ = std::move(first);
-    handles_.push_back(std::move(handle));
+    handles_.push_back(std::move(*handle));
     prefixes_.push_back(prefix);
     current_ = &handles_.back();
-    return true;
+    return {};
 }
 
 void FolderWalker::Advance() {
@@ -59,24 +64,51 @@ void FolderWalker::Advance() {
     }
 }
 
+platform::Result<bool> FolderWalker::LeadsInside(const std::u16string& relative) const {
+    if (!real_root_) {
+        return real_root_.error();
+    }
+    const platform::Result<std::u16string> target = platform::RealPath(root_ + relative);
+    if (!target) {
+        return target.error();
+    }
+    return platform::IsWithin(*target, *real_root_);
+}
+
 bool FolderWalker::Next(FileEntry& entry) {
     while (current_ != nullptr) {
         if (record_.cFileName.starts_with(u'.')) {
             Advance();
             continue;
         }
-        if (record_.dwFileAttributes & platform::kAttributeDirectory) {
-            std::u16string prefix = prefixes_.back() + record_.cFileName + platform::kPathSeparator;
-            if (OpenListing(prefix)) {
+        const std::u16string relative = prefixes_.back() + record_.cFileName;
+        std::error_code error = current_->RecordError();
+        bool outside = false;
+        if (!error && (record_.dwFileAttributes & platform::kAttributeReparsePoint) != 0) {
+            const platform::Result<bool> inside = LeadsInside(relative);
+            error = inside.error();
+            outside = inside && !*inside;
+        }
+        if (!error && (record_.dwFileAttributes & platform::kAttributeDirectory) != 0) {
+            if (outside) {
+                unfollowed_links_.push_back(relative);
+                Advance();
+                continue;
+            }
+            const platform::Status opened = OpenListing(relative + platform::kPathSeparator);
+            if (opened) {
                 // Steps over the new listing's own "." entry; ".." is skipped as a dot name.
                 Advance();
                 continue;
             }
             // Not listable: report the folder itself, from the parent's listing.
             current_ = &handles_.back();
+            error = opened.error();
         }
-        entry = record_;
-        entry.cFileName = prefixes_.back() + record_.cFileName;
+        static_cast<platform::FindData&>(entry) = record_;
+        entry.cFileName = relative;
+        entry.error = error;
+        entry.outside_link = outside;
         Advance();
         return true;
     }

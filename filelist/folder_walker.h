@@ -4,16 +4,24 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "filelist/file_entry.h"
 #include "platform/listing.h"
+#include "platform/result.h"
 
 namespace zelpack {
 
 // Walks a folder and its sub-folders depth first, pre-order, in listing order, and yields every
 // file with its relative path. Names that begin with a dot are skipped together with everything
 // below them. Folders are never yielded, except one that cannot be listed: it is reported like a
-// file, with its folder attribute. Nothing is collected in memory beyond the open listings.
+// file, with its folder attribute and the reason. Nothing is collected in memory beyond the open
+// listings.
+//
+// Symbolic links that lead inside the plug-in folder are followed. One that leads to a file
+// outside it is yielded, marked; one that leads to a folder outside it is not walked (the walk
+// would take in the machine) and is only named in UnfollowedLinks().
 class FolderWalker {
   public:
     FolderWalker() = default;
@@ -22,16 +30,23 @@ class FolderWalker {
     FolderWalker& operator=(const FolderWalker&) = delete;
 
     // Begins a walk of `folder` with `pattern` (callers pass "*.*"). False when the folder itself
-    // cannot be listed; the walk then yields nothing.
+    // cannot be listed (Error() says why); the walk then yields nothing.
     bool Start(std::u16string_view folder, std::u16string_view pattern);
     // Fills `entry` with the next file; false once the walk is over, until the next Start.
     bool Next(FileEntry& entry);
     // Closes every open listing, innermost first.
     void Close();
 
+    // Why the folder itself could not be listed; empty when it could.
+    const std::error_code& Error() const { return error_; }
+    // Relative paths of the links to folders outside the plug-in folder met so far.
+    const std::vector<std::u16string>& UnfollowedLinks() const { return unfollowed_links_; }
+
   private:
-    bool OpenListing(const std::u16string& prefix);
+    platform::Status OpenListing(const std::u16string& prefix);
     void Advance();
+    // Whether the link at `relative` leads into the plug-in folder.
+    platform::Result<bool> LeadsInside(const std::u16string& relative) const;
 
     platform::FindHandle* current_ = nullptr;  // top of handles_, or none
     platform::FindData record_;
@@ -41,6 +56,10 @@ class FolderWalker {
     std::deque<std::u16string> prefixes_;
     std::u16string root_;
     std::u16string pattern_;
+    // The plug-in folder with every link resolved, which links are judged against.
+    platform::Result<std::u16string> real_root_ = std::u16string();
+    std::error_code error_;
+    std::vector<std::u16string> unfollowed_links_;
 };
 
 }  // namespace zelpack

@@ -105,7 +105,7 @@ bool PackageFileList::ScanFolder(const std::u16string& folder) {
     FileEntry entry;
     for (int position = 0; walker.Next(entry); ++position) {
         InsertEntryRow(position, entry);
-        SetRowChecked(position, IsCheckedByDefault(entry.cFileName));
+        SetRowChecked(position, IsCheckedByDefault(entry));
     }
     walker.Close();
     return true;
@@ -131,7 +131,7 @@ bool PackageFileList::Refresh() {
             continue;
         }
         InsertEntryRow(position, entry);
-        SetRowChecked(position, IsCheckedByDefault(entry.cFileName));
+        SetRowChecked(position, IsCheckedByDefault(entry));
     }
     for (int row = 0; row < GetRowCount();) {
         if (vanished.count(GetRowPath(row)) != 0) {

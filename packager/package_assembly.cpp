@@ -1,28 +1,23 @@
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/listing.h"
-#include "platform/text.h"
+#include "platform/path.h"
 #include "zip/archive.h"
 
 namespace zelpack {
 
 namespace {
 
-constexpr char16_t kSeparator = platform::kPathSeparator;
+using platform::kPathSeparator;
+
 constexpr std::u16string_view kConfigEnding = u".xml";
 constexpr std::u16string_view kBadFolderMessage = u"插件文件夹无效！";
 constexpr std::u16string_view kAddFailedMessage = u"添加文件失败：";
 constexpr std::u16string_view kCancelledMessage = u"打包已取消";
-
-std::u16string_view WithoutTrailingSeparators(std::u16string_view folder) {
-    while (!folder.empty() && folder.back() == kSeparator) {
-        folder.remove_suffix(1);
-    }
-    return folder;
-}
 
 // Removes a file when it goes out of scope, unless kept.
 class FileRemover {
@@ -30,7 +25,8 @@ class FileRemover {
     explicit FileRemover(std::u16string path) : path_(std::move(path)) {}
     ~FileRemover() {
         if (!path_.empty()) {
-            platform::DeleteFile(path_);
+            // Nothing more can be done about a temporary file that will not go.
+            static_cast<void>(platform::DeleteFile(path_));
         }
     }
     FileRemover(const FileRemover&) = delete;
@@ -42,33 +38,76 @@ class FileRemover {
     std::u16string path_;
 };
 
-// Makes an empty file with a fresh name and closes it again; its path, or nothing.
-std::optional<std::u16string> ReserveTemporary(std::u16string_view folder,
-                                               std::u16string_view prefix,
-                                               std::u16string_view suffix,
-                                               platform::TemporaryAccess access) {
+// Makes an empty file with a fresh name and closes it again; its path.
+platform::Result<std::u16string> ReserveTemporary(std::u16string_view folder,
+                                                  std::u16string_view prefix,
+                                                  std::u16string_view suffix,
+                                                  platform::TemporaryAccess access) {
     std::u16string path;
-    std::optional<platform::File> file =
+    platform::Result<platform::File> file =
         platform::File::CreateTemporary(folder, prefix, suffix, path, access);
-    if (!file || !file->Close()) {
-        if (file) {
-            platform::DeleteFile(path);
-        }
-        return std::nullopt;
+    if (!file) {
+        return file.error();
+    }
+    if (const platform::Status closed = file->Close(); !closed) {
+        static_cast<void>(platform::DeleteFile(path));
+        return closed.error();
     }
     return path;
 }
 
 std::uint64_t SizeOf(std::u16string_view path) {
-    const std::optional<platform::FindData> record = platform::QueryFile(path);
+    const platform::Result<platform::FindData> record = platform::QueryFile(path);
     return record ? platform::FileSizeOf(*record) : 0;
+}
+
+// Target-side failures: the archive could not be written, whichever entry was being added.
+bool IsArchiveWriteFailure(zip::ZipResult result) {
+    return result == zip::WriteFailed || result == zip::NotSeekable;
 }
 
 }  // namespace
 
+struct PluginPackager::Run {
+    const PackOptions& options;
+    std::u16string_view archive_path;
+    std::u16string source_prefix;  // the plug-in folder and a separator
+    std::u16string entry_prefix;   // the plug-in's name and a separator
+    std::u16string config;
+    std::u16string descriptor;
+    // Declared before the archive, so that the archive is closed before its file is removed.
+    std::optional<FileRemover> temporary_archive;
+    std::unique_ptr<zip::ArchiveHandle> archive;
+    PackProgress progress;
+    std::uint64_t bytes_before_entry = 0;
+
+    bool Cancelled() const { return options.cancel != nullptr && options.cancel->load(); }
+    void Report() {
+        if (options.progress) {
+            options.progress(progress);
+        }
+    }
+};
+
 bool PluginPackager::Fail(std::u16string_view message) {
     message_ = message;
     return false;
+}
+
+bool PluginPackager::FailAt(std::u16string_view what, std::u16string_view path,
+                            const std::error_code& cause) {
+    message_.assign(what);
+    message_ += u' ';
+    message_ += path;
+    if (cause) {
+        message_ += u'：';
+        message_ += platform::ErrorText(cause);
+    }
+    return false;
+}
+
+std::u16string PluginPackager::DescribeFailure() const {
+    return std::u16string(kFailurePrefix) + message_;
 }
 
 void PluginPackager::SetDescriptorPath(std::u16string path) {
@@ -79,7 +118,8 @@ void PluginPackager::SetDescriptorPath(std::u16string path) {
 bool PluginPackager::DeleteDescriptorFile() {
     const std::lock_guard lock(descriptor_mutex_);
     if (!descriptor_path_.empty()) {
-        platform::DeleteFile(descriptor_path_);
+        // A descriptor already gone (or never written) is no error.
+        static_cast<void>(platform::DeleteFile(descriptor_path_));
     }
     return true;
 }
@@ -109,53 +149,51 @@ bool PluginPackager::FindConfigFile(std::u16string& config) const {
     return true;
 }
 
-std::optional<std::u16string> PluginPackager::EntryPrefix(std::u16string_view folder) {
-    const std::u16string_view trimmed = WithoutTrailingSeparators(folder);
-    const std::size_t last = trimmed.rfind(kSeparator);
-    const std::u16string_view name =
-        last == std::u16string_view::npos ? trimmed : trimmed.substr(last + 1);
+std::optional<std::u16string> PluginPackager::PluginName(std::u16string_view folder) {
+    const std::u16string_view name = platform::LastComponent(folder);
     if (name.empty() || name == u"." || name == u"..") {
         return std::nullopt;
     }
-    std::u16string prefix(name);
-    prefix.push_back(kSeparator);
-    return prefix;
+    return std::u16string(name);
+}
+
+std::optional<std::u16string> PluginPackager::EntryPrefix(std::u16string_view folder) {
+    std::optional<std::u16string> name = PluginName(folder);
+    if (name) {
+        name->push_back(kPathSeparator);
+    }
+    return name;
+}
+
+std::u16string PluginPackager::ProposedArchivePath(std::u16string_view folder) {
+    return platform::JoinPath(folder, std::u16string(platform::LastComponent(folder)) + u".zip");
+}
+
+std::vector<std::u16string> PluginPackager::PackedSelection(
+    std::u16string_view folder, std::span<const std::u16string> selection,
+    std::u16string_view archive_path) {
+    std::vector<std::u16string> packed(selection.begin(), selection.end());
+    if (const platform::Result<std::u16string> target = platform::AbsolutePath(archive_path)) {
+        std::erase_if(packed, [&](const std::u16string& path) {
+            const platform::Result<std::u16string> source =
+                platform::AbsolutePath(platform::JoinPath(folder, path));
+            return source && *source == *target;
+        });
+    }
+    return packed;
 }
 
 bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16string> selection,
                           std::u16string_view archive_path, const PackOptions& options) {
-    selected_files_.assign(selection.begin(), selection.end());
+    message_.clear();
     zip_result_ = zip::Success;
-    auto cancelled = [&] { return options.cancel != nullptr && options.cancel->load(); };
-
-    const std::optional<std::u16string> entry_prefix = EntryPrefix(folder);
-    if (!entry_prefix) {
-        return Fail(kBadFolderMessage);
-    }
-    std::u16string config;
-    if (!FindConfigFile(config)) {
-        return Fail(kNoConfigFileMessage);
-    }
-    if (cancelled()) {
-        return Fail(kCancelledMessage);
-    }
-    std::u16string source_prefix(WithoutTrailingSeparators(folder));
-    source_prefix.push_back(kSeparator);
-    // An archive being replaced may lie in the folder, ticked: it never goes into itself.
-    if (const std::optional<std::u16string> target = platform::AbsolutePath(archive_path)) {
-        std::erase_if(selected_files_, [&](const std::u16string& path) {
-            return platform::AbsolutePath(source_prefix + path) == target;
-        });
-    }
-
-    // The descriptor gets a file of its own, so no file of the user's is ever replaced.
-    const std::optional<std::u16string> descriptor =
-        ReserveTemporary(platform::TemporaryFolder(), u"zelPluginInfo-", u".xml",
-                         platform::TemporaryAccess::OwnerOnly);
-    if (!descriptor) {
+    Run run{.options = options, .archive_path = archive_path};
+    if (!ChooseSelection(run, folder, selection)) {
         return false;
     }
-    SetDescriptorPath(*descriptor);
+    if (run.Cancelled()) {
+        return Fail(kCancelledMessage);
+    }
     struct DescriptorCleanup {
         PluginPackager& packager;
         ~DescriptorCleanup() {
@@ -163,105 +201,143 @@ bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16st
             packager.SetDescriptorPath({});
         }
     } descriptor_cleanup{*this};
-    if (!CheckConfigAndWriteDescriptor(source_prefix + config, *descriptor)) {
-        return false;
-    }
+    return WriteDescriptor(run) && OpenTemporaryArchive(run) && AddEntries(run) && Commit(run);
+}
 
+bool PluginPackager::ChooseSelection(Run& run, std::u16string_view folder,
+                                     std::span<const std::u16string> selection) {
+    const std::optional<std::u16string> entry_prefix = EntryPrefix(folder);
+    if (!entry_prefix) {
+        return Fail(kBadFolderMessage);
+    }
+    run.entry_prefix = *entry_prefix;
+    run.source_prefix = platform::JoinPath(folder, u"");
+    selected_files_ = PackedSelection(folder, selection, run.archive_path);
+    if (!FindConfigFile(run.config)) {
+        return Fail(kNoConfigFileMessage);
+    }
+    return true;
+}
+
+bool PluginPackager::WriteDescriptor(Run& run) {
+    // The descriptor gets a file of its own, so no file of the user's is ever replaced.
+    const std::u16string folder = platform::TemporaryFolder();
+    const platform::Result<std::u16string> descriptor =
+        ReserveTemporary(folder, u"zelPluginInfo-", u".xml", platform::TemporaryAccess::OwnerOnly);
+    if (!descriptor) {
+        return FailAt(u"无法在临时文件夹中创建描述文件", folder, descriptor.error());
+    }
+    run.descriptor = *descriptor;
+    SetDescriptorPath(*descriptor);
+    return CheckConfigAndWriteDescriptor(run.source_prefix + run.config, run.descriptor);
+}
+
+bool PluginPackager::OpenTemporaryArchive(Run& run) {
     // The archive grows under a hidden temporary name beside its destination (the same file
     // system, so that the final rename is one step).
-    const std::size_t slash = archive_path.rfind(kSeparator);
-    const std::u16string archive_folder = slash == std::u16string_view::npos ? std::u16string(u".")
-                                          : slash == 0
-                                              ? std::u16string(1, kSeparator)
-                                              : std::u16string(archive_path.substr(0, slash));
-    const std::u16string archive_name(
-        slash == std::u16string_view::npos ? archive_path : archive_path.substr(slash + 1));
-    const std::optional<std::u16string> reserved = ReserveTemporary(
-        archive_folder, u"." + archive_name + u"-", u".tmp", platform::TemporaryAccess::AsNewFile);
+    const std::u16string_view path = run.archive_path;
+    const std::size_t slash = path.rfind(kPathSeparator);
+    const std::u16string folder = slash == std::u16string_view::npos ? std::u16string(u".")
+                                  : slash == 0 ? std::u16string(1, kPathSeparator)
+                                               : std::u16string(path.substr(0, slash));
+    const std::u16string name(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+    const platform::Result<std::u16string> reserved =
+        ReserveTemporary(folder, u"." + name + u"-", u".tmp", platform::TemporaryAccess::AsNewFile);
     if (!reserved) {
-        zip_result_ = zip::OpenFailed;
-        return false;
+        return FailAt(u"无法创建压缩文件", path, reserved.error());
     }
-    FileRemover temporary_archive(*reserved);
+    run.temporary_archive.emplace(*reserved);
 
-    PackProgress progress;
-    progress.files_total = selected_files_.size() + 1;
-    const std::uint64_t descriptor_size = SizeOf(*descriptor);
-    progress.bytes_total = descriptor_size;
-    for (const std::u16string& path : selected_files_) {
-        progress.bytes_total += SizeOf(source_prefix + path);
-    }
-    auto report = [&] {
-        if (options.progress) {
-            options.progress(progress);
-        }
-    };
-
-    std::unique_ptr<zip::ArchiveHandle> archive = zip::BeginArchiveToFile(temporary_archive.path());
-    if (!archive) {
+    std::error_code cause;
+    run.archive = zip::BeginArchiveToFile(*reserved, {}, &cause);
+    if (!run.archive) {
         zip_result_ = zip::GetMostRecentResult();
+        return FailAt(u"无法创建压缩文件", path, cause);
+    }
+    zip::SetReadObserver(run.archive.get(), [&run](std::uint64_t bytes_read) {
+        run.progress.bytes_done = run.bytes_before_entry + bytes_read;
+        run.Report();
+        return !run.Cancelled();
+    });
+    return true;
+}
+
+bool PluginPackager::AddEntry(Run& run, std::u16string_view entry_name, std::u16string_view source,
+                              std::u16string_view shown, std::uint64_t size) {
+    run.progress.current_path = shown;
+    run.Report();
+    const zip::ZipResult result = zip::AddEntryFromFile(run.archive.get(), entry_name, source);
+    if (result != zip::Success) {
+        zip_result_ = result;
+        if (run.Cancelled()) {
+            return Fail(kCancelledMessage);
+        }
+        const std::error_code cause = zip::GetSystemError(run.archive.get());
+        if (IsArchiveWriteFailure(result)) {
+            return FailAt(u"无法写入压缩文件", run.archive_path, cause);
+        }
+        std::u16string message(kAddFailedMessage);
+        message += shown;
+        if (cause) {
+            message += u'：';
+            message += platform::ErrorText(cause);
+        }
+        return Fail(message);
+    }
+    run.bytes_before_entry += size;
+    run.progress.bytes_done = run.bytes_before_entry;
+    ++run.progress.files_done;
+    return true;
+}
+
+bool PluginPackager::AddEntries(Run& run) {
+    run.progress.files_total = selected_files_.size() + 1;
+    const std::uint64_t descriptor_size = SizeOf(run.descriptor);
+    run.progress.bytes_total = descriptor_size;
+    for (const std::u16string& path : selected_files_) {
+        run.progress.bytes_total += SizeOf(run.source_prefix + path);
+    }
+
+    if (!AddEntry(run, kDescriptorEntryName, run.descriptor, kDescriptorEntryName,
+                  descriptor_size)) {
         return false;
     }
-    std::uint64_t bytes_before_entry = 0;
-    zip::SetReadObserver(archive.get(), [&](std::uint64_t bytes_read) {
-        progress.bytes_done = bytes_before_entry + bytes_read;
-        report();
-        return !cancelled();
-    });
-    // Adds one entry; on failure ends the archive and records why.
-    auto add = [&](std::u16string_view entry_name, std::u16string_view source,
-                   std::u16string_view shown, std::uint64_t size) {
-        progress.current_path = shown;
-        report();
-        const zip::ZipResult result = zip::AddEntryFromFile(archive.get(), entry_name, source);
-        if (result != zip::Success) {
-            zip_result_ = result;
-            zip::EndArchive(archive);
-            return false;
-        }
-        bytes_before_entry += size;
-        progress.bytes_done = bytes_before_entry;
-        ++progress.files_done;
-        return true;
-    };
-
-    if (!add(kDescriptorEntryName, *descriptor, kDescriptorEntryName, descriptor_size)) {
-        return Fail(cancelled()
-                        ? std::u16string(kCancelledMessage)
-                        : std::u16string(kAddFailedMessage) + std::u16string(kDescriptorEntryName));
-    }
     for (const std::u16string& path : selected_files_) {
-        if (cancelled()) {
-            zip::EndArchive(archive);
+        if (run.Cancelled()) {
             return Fail(kCancelledMessage);
         }
         // The writer would store a backslash as a folder separator: the file would come out
         // under another path.
         if (path.find(u'\\') != std::u16string::npos) {
             zip_result_ = zip::BadArguments;
-            zip::EndArchive(archive);
             return Fail(std::u16string(kAddFailedMessage) + path);
         }
-        const std::u16string source = source_prefix + path;
-        if (!add(*entry_prefix + path, source, path, SizeOf(source))) {
-            return Fail(cancelled() ? std::u16string(kCancelledMessage)
-                                    : std::u16string(kAddFailedMessage) + path);
+        const std::u16string source = run.source_prefix + path;
+        if (!AddEntry(run, run.entry_prefix + path, source, path, SizeOf(source))) {
+            return false;
         }
     }
-    progress.current_path = {};
-    zip_result_ = zip::EndArchive(archive);
+    run.progress.current_path = {};
+    return true;
+}
+
+bool PluginPackager::Commit(Run& run) {
+    std::error_code cause;
+    zip_result_ = zip::EndArchive(run.archive, &cause);
     if (zip_result_ != zip::Success) {
-        return false;
+        return FailAt(u"无法写入压缩文件", run.archive_path, cause);
     }
-    if (cancelled()) {
+    if (run.Cancelled()) {
         return Fail(kCancelledMessage);
     }
-    if (!platform::ReplaceFile(temporary_archive.path(), archive_path)) {
-        zip_result_ = zip::OpenFailed;
-        return false;
+    const platform::Status replaced =
+        platform::ReplaceFile(run.temporary_archive->path(), run.archive_path);
+    if (!replaced) {
+        return FailAt(u"无法保存压缩文件", run.archive_path, replaced.error());
     }
-    temporary_archive.Keep();
-    report();
+    // From here on the run has succeeded, whatever arrives: the archive is in place.
+    run.temporary_archive->Keep();
+    run.Report();
     return true;
 }
 

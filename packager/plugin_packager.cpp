@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::u16string_view kReadError = u"配置文件读取错误，请检查配置文件格式";
 constexpr std::u16string_view kRootError = u"配置文件根目录错误，请用vemplugin标记节点作为根目录！";
+constexpr std::u16string_view kOutOfMemory = u"生成描述文件时内存不足";
 
 struct RequiredAttribute {
     const char* name;
@@ -79,7 +80,8 @@ DocPtr ParseConfig(std::u16string_view config_path) {
     if (PluginPackager::WideToAnsi(config_path, ansi_path) == nullptr) {
         return nullptr;
     }
-    auto content = platform::ReadWholeFile(config_path);
+    const platform::Result<std::vector<std::uint8_t>> content =
+        platform::ReadWholeFile(config_path);
     if (!content || content->size() > static_cast<std::size_t>(INT32_MAX)) {
         return nullptr;
     }
@@ -90,29 +92,41 @@ DocPtr ParseConfig(std::u16string_view config_path) {
 
 // Serialises `doc` unformatted with the "utf-8" declaration and replaces the file at `path`.
 // A file left half-written is removed: it must never pass as a descriptor.
-bool SaveDescriptor(xmlDoc* doc, std::u16string_view path) {
+platform::Status SaveDescriptor(xmlDoc* doc, std::u16string_view path) {
     std::array<char, kAnsiPathBytes> ansi_path;
     if (PluginPackager::WideToAnsi(path, ansi_path) == nullptr) {
-        return false;
+        return std::make_error_code(std::errc::filename_too_long);
     }
     xmlChar* raw = nullptr;
     int size = 0;
     xmlDocDumpFormatMemoryEnc(doc, &raw, &size, "utf-8", 0);
     XmlText text(raw);
     if (text == nullptr || size < 0) {
-        return false;
+        return std::make_error_code(std::errc::not_enough_memory);
     }
-    auto file = platform::File::CreateAlways(path);
+    platform::Result<platform::File> file = platform::File::CreateAlways(path);
     if (!file) {
-        return false;
+        return file.error();
     }
-    const bool written = file->WriteAll(
+    const platform::Status written = file->WriteAll(
         {reinterpret_cast<const std::uint8_t*>(text.get()), static_cast<std::size_t>(size)});
-    if (!file->Close() || !written) {
-        platform::DeleteFile(path);
-        return false;
+    const platform::Status closed = file->Close();
+    if (!written || !closed) {
+        static_cast<void>(platform::DeleteFile(path));
+        return !written ? written : closed;
     }
-    return true;
+    return {};
+}
+
+// The message of a descriptor that could not be made: the step, the path and the reason.
+std::u16string DescriptorFailure(std::u16string_view what, std::u16string_view path,
+                                 const std::error_code& cause) {
+    std::u16string message(what);
+    message += u' ';
+    message += path;
+    message += u'：';
+    message += platform::ErrorText(cause);
+    return message;
 }
 
 }  // namespace
@@ -138,8 +152,7 @@ bool PluginPackager::CopyAttribute(xmlNode* source, xmlNode* target, const char*
         return false;
     }
     XmlText value(xmlGetProp(source, X(name)));
-    xmlNewProp(target, X(name), value ? value.get() : X(""));
-    return true;
+    return xmlNewProp(target, X(name), value ? value.get() : X("")) != nullptr;
 }
 
 bool PluginPackager::CheckPropertyAttributes(xmlNode* property) {
@@ -168,7 +181,11 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
     }
 
     DocPtr descriptor(xmlNewDoc(X("1.0")));
-    xmlNode* new_root = xmlNewNode(nullptr, root->name);
+    xmlNode* new_root = descriptor ? xmlNewNode(nullptr, root->name) : nullptr;
+    if (new_root == nullptr) {
+        message_ = kOutOfMemory;
+        return false;
+    }
     xmlDocSetRootElement(descriptor.get(), new_root);
 
     std::array<char, kUtf8NameBytes> property_name;
@@ -179,21 +196,37 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
             xmlStrcmp(child->name, X(property_name.data())) != 0) {
             continue;
         }
-        xmlNode* property = xmlNewNode(nullptr, X(property_name.data()));
         if (!CheckPropertyAttributes(child)) {
+            return false;
+        }
+        // Attached at once, so that the document frees it on every path.
+        xmlNode* property = xmlNewNode(nullptr, X(property_name.data()));
+        if (property == nullptr || xmlAddChild(new_root, property) == nullptr) {
             xmlFreeNode(property);
+            message_ = kOutOfMemory;
             return false;
         }
         for (xmlAttr* attribute = child->properties; attribute != nullptr;
              attribute = attribute->next) {
-            CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name));
+            // Each attribute is the child's own, so a failed copy can only be the library's
+            // memory running out.
+            if (!CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name))) {
+                message_ = kOutOfMemory;
+                return false;
+            }
         }
-        xmlAddChild(new_root, property);
         break;
     }
 
-    const bool saved = SaveDescriptor(descriptor.get(), descriptor_path);
-    return saved && platform::QueryFile(descriptor_path).has_value();
+    if (const platform::Status saved = SaveDescriptor(descriptor.get(), descriptor_path); !saved) {
+        message_ = DescriptorFailure(u"无法写入描述文件", descriptor_path, saved.error());
+        return false;
+    }
+    if (const auto found = platform::QueryFile(descriptor_path); !found) {
+        message_ = DescriptorFailure(u"无法读取描述文件", descriptor_path, found.error());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace zelpack

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "zip/zip_result.h"
@@ -41,10 +42,17 @@ struct PackOptions {
 // The descriptor's name inside the archive, at its root.
 inline constexpr std::u16string_view kDescriptorEntryName = u"zelPluginInfo.xml";
 inline constexpr std::u16string_view kNoConfigFileMessage = u"没有找到插件的配置文件！";
+// What every front end shows before the message of a failed run.
+inline constexpr std::u16string_view kFailurePrefix = u"打包失败，";
 
-// Serves one packing run. Failing steps store a user-facing message; nothing clears it.
+// Serves packing runs, one at a time. A failing step stores a user-facing message, which names
+// the step, the file and the operating system's reason; each run starts without one.
 class PluginPackager {
   public:
+    PluginPackager() = default;
+    PluginPackager(const PluginPackager&) = delete;
+    PluginPackager& operator=(const PluginPackager&) = delete;
+
     // Packs the configuration's descriptor, then every file of `selection` (paths relative to
     // `folder`, in that order) under the folder's own name, into `archive_path`. True only when
     // every entry was added and the archive was finished and moved into place.
@@ -56,6 +64,9 @@ class PluginPackager {
     bool Pack(std::u16string_view folder, std::span<const std::u16string> selection,
               std::u16string_view archive_path, const PackOptions& options = {});
 
+    // "打包失败，" and the message of the last failed run: the text every front end shows.
+    std::u16string DescribeFailure() const;
+
     // The first selected file whose relative path holds exactly three dots and ends in ".xml"
     // after the third. Leaves `config` alone when there is none.
     bool FindConfigFile(std::u16string& config) const;
@@ -66,20 +77,29 @@ class PluginPackager {
     // thread while Pack runs.
     bool DeleteDescriptorFile();
 
-    // The archive writer's result of the step that failed the last Pack (0 when it did not fail
-    // there): the only explanation for failures that carry no message.
+    // The archive writer's result of the step that failed the last Pack (0 when the writer did
+    // not fail), for front ends that show the writer's own message as well.
     zip::ZipResult GetZipResult() const { return zip_result_; }
 
-    // "NAME/" for a folder whose last component is NAME, ignoring trailing separators; nothing
-    // for a folder with no name of its own (a root, ".", "..").
+    // The plug-in's name: the folder's last component, trailing separators ignored; nothing for a
+    // folder with no name of its own (a root, ".", "..").
+    static std::optional<std::u16string> PluginName(std::u16string_view folder);
+    // The name followed by a separator: the folder the files go into inside the archive.
     static std::optional<std::u16string> EntryPrefix(std::u16string_view folder);
+    // Where an archive of `folder` is proposed: inside it, named after it ("/x/demo" and
+    // "/x/demo/" both give "/x/demo/demo.zip").
+    static std::u16string ProposedArchivePath(std::u16string_view folder);
+    // `selection` as Pack takes it in: an archive being replaced that lies in the folder never
+    // goes into itself.
+    static std::vector<std::u16string> PackedSelection(std::u16string_view folder,
+                                                       std::span<const std::u16string> selection,
+                                                       std::u16string_view archive_path);
 
     // Reads the configuration at `config_path`, checks its "vemplugin" root and the first
     // "property" child with its four required attributes, and writes the descriptor (the root and
     // a copy of that element's attributes) to `descriptor_path`, replacing any file there.
-    // True only when the descriptor was written in full. The failures of the checks set the
-    // message; a failed save sets none. Parsing never touches the network and never loads
-    // external entities or DTDs.
+    // True only when the descriptor was written in full. Every failure sets the message. Parsing
+    // never touches the network and never loads external entities or DTDs.
     bool CheckConfigAndWriteDescriptor(std::u16string_view config_path,
                                        std::u16string_view descriptor_path);
 
@@ -93,12 +113,29 @@ class PluginPackager {
     static const char* WideToUtf8(std::u16string_view wide, std::span<char> buffer);
 
   private:
+    // What one run carries from step to step; defined where the steps are.
+    struct Run;
+
+    // The steps of Pack, in order; each returns false with the message set.
+    bool ChooseSelection(Run& run, std::u16string_view folder,
+                         std::span<const std::u16string> selection);
+    bool WriteDescriptor(Run& run);
+    bool OpenTemporaryArchive(Run& run);
+    bool AddEntries(Run& run);
+    bool Commit(Run& run);
+    // Adds one entry; on failure records why, naming `shown`.
+    bool AddEntry(Run& run, std::u16string_view entry_name, std::u16string_view source,
+                  std::u16string_view shown, std::uint64_t size);
+
     bool Fail(std::u16string_view message);
+    // The message "`what` `path`：reason" (no reason when `cause` is empty).
+    bool FailAt(std::u16string_view what, std::u16string_view path, const std::error_code& cause);
     // The descriptor path, shared with DeleteDescriptorFile on another thread.
     void SetDescriptorPath(std::u16string path);
 
     bool CheckPropertyAttributes(_xmlNode* property);
-    // Adds attribute `name` of `source`, with its value, to `target`; false when `source` has none.
+    // Adds attribute `name` of `source`, with its value, to `target`; false when `source` has none
+    // or the library had no memory for it.
     static bool CopyAttribute(_xmlNode* source, _xmlNode* target, const char* name);
 
     std::vector<std::u16string> selected_files_;

@@ -2,17 +2,18 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
+
 namespace zelpack::platform {
 
 struct FindData;
 class File;
-std::optional<FindData> QueryOpenFile(const File& file);
+Result<FindData> QueryOpenFile(const File& file);
 
 enum class SeekOrigin { Begin, Current, End };
 
@@ -20,7 +21,8 @@ enum class SeekOrigin { Begin, Current, End };
 // newly created file (mode 0666 less the umask), for files that become a user's output.
 enum class TemporaryAccess { OwnerOnly, AsNewFile };
 
-// Owns one open file. Destruction closes it silently; Close() reports.
+// Owns one open file. Destruction closes it silently; Close() reports. Every failure carries the
+// system's reason.
 class File {
   public:
     File() = default;
@@ -31,59 +33,52 @@ class File {
     ~File();
 
     // An existing file, read-only. Fails for anything but a regular file (after links).
-    static std::optional<File> OpenForReading(std::u16string_view path);
+    static Result<File> OpenForReading(std::u16string_view path);
     // Anything readable but a folder: also named pipes and devices, which may not seek. Opening a
     // named pipe waits for its writer.
-    static std::optional<File> OpenStream(std::u16string_view path);
+    static Result<File> OpenStream(std::u16string_view path);
     // Creates the file or truncates it, write-only, mode 0666 less the umask.
-    static std::optional<File> CreateAlways(std::u16string_view path);
+    static Result<File> CreateAlways(std::u16string_view path);
     // Creates a new file with a unique, unpredictable name in `folder`, exclusively, mode 0600:
     // `prefix`, random characters, `suffix`. Its full path is stored in `path`.
-    static std::optional<File> CreateTemporary(std::u16string_view folder,
-                                               std::u16string_view prefix,
-                                               std::u16string_view suffix, std::u16string& path,
-                                               TemporaryAccess access = TemporaryAccess::OwnerOnly);
+    static Result<File> CreateTemporary(std::u16string_view folder, std::u16string_view prefix,
+                                        std::u16string_view suffix, std::u16string& path,
+                                        TemporaryAccess access = TemporaryAccess::OwnerOnly);
 
     // The process's standard streams, as handles of their own (closing one leaves the stream).
-    static std::optional<File> StandardInput();
-    static std::optional<File> StandardOutput();
+    static Result<File> StandardInput();
+    static Result<File> StandardOutput();
 
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Reads up to buffer.size() bytes; 0 at the end of the file, nothing on error.
-    std::optional<std::size_t> Read(std::span<std::uint8_t> buffer);
-    // Reads until the buffer is full or the file ends; nothing on error.
-    std::optional<std::size_t> ReadFull(std::span<std::uint8_t> buffer);
-    // Writes every byte, retrying short writes; false on error.
-    bool WriteAll(std::span<const std::uint8_t> data);
-    // The new position; nothing when the file cannot be repositioned (pipes, terminals).
-    std::optional<std::uint64_t> Seek(std::int64_t offset, SeekOrigin origin);
-    std::optional<std::uint64_t> Size() const;
+    // Reads up to buffer.size() bytes; 0 at the end of the file.
+    Result<std::size_t> Read(std::span<std::uint8_t> buffer);
+    // Reads until the buffer is full or the file ends.
+    Result<std::size_t> ReadFull(std::span<std::uint8_t> buffer);
+    // Writes every byte, retrying short writes.
+    Status WriteAll(std::span<const std::uint8_t> data);
+    // The new position; fails when the file cannot be repositioned (pipes, terminals).
+    Result<std::uint64_t> Seek(std::int64_t offset, SeekOrigin origin);
+    Result<std::uint64_t> Size() const;
 
-    // Closes the file; false when the close reported an error (for instance a failed flush).
-    bool Close();
+    // Closes the file; fails when the close reported an error (for instance a late write error).
+    Status Close();
 
   private:
-    friend std::optional<FindData> QueryOpenFile(const File& file);
+    friend Result<FindData> QueryOpenFile(const File& file);
 
     explicit File(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
 
 // Reads a whole regular file into memory.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path);
+Result<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path);
 
-// Removes a file; false when it could not be removed (a missing file included).
-bool DeleteFile(std::u16string_view path);
+// Removes a file; fails when it could not be removed (a missing file included).
+Status DeleteFile(std::u16string_view path);
 
-// Moves `from` to `to` in one step, replacing a file at `to`; both must be on one file system.
-bool ReplaceFile(std::u16string_view from, std::u16string_view to);
-
-// `path` made absolute against the current folder, with "." and ".." segments and repeated
-// separators resolved textually (links are not followed). Nothing when it cannot be formed.
-std::optional<std::u16string> AbsolutePath(std::u16string_view path);
-
-// The system's folder for temporary files ($TMPDIR, else /tmp), without a trailing separator.
-std::u16string TemporaryFolder();
+// Moves `from` to `to` in one step, replacing a file at `to`, whose permission bits the moved
+// file takes over; both must be on one file system.
+Status ReplaceFile(std::u16string_view from, std::u16string_view to);
 
 }  // namespace zelpack::platform

@@ -4,23 +4,28 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/file.h"
 #include "platform/filetime.h"
+#include "platform/result.h"
 
 namespace zelpack::platform {
 
 // Windows attribute bits, as the records carry them.
-inline constexpr std::uint32_t kAttributeReadOnly = 0x01;   // the owner may not write
-inline constexpr std::uint32_t kAttributeDirectory = 0x10;  // a folder
-inline constexpr std::uint32_t kAttributeArchive = 0x20;    // set on every regular file
+inline constexpr std::uint32_t kAttributeReadOnly = 0x01;       // the owner may not write
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;      // a folder
+inline constexpr std::uint32_t kAttributeArchive = 0x20;        // set on every regular file
+inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;  // a symbolic link, followed
+// dwReserved0 of a reparse point: what kind it is.
+inline constexpr std::uint32_t kReparseTagSymlink = 0xA000000C;
 
-// One listing record. Hidden and system bits are never set; the reserved words and the short
-// name stay zero. The name field is not capped at 259 units: callers decide what fits.
+// One listing record. Hidden and system bits are never set; the short name stays zero. A symbolic
+// link is described by what it leads to, with the reparse-point bit and tag added. The name
+// field is not capped at 259 units: callers decide what fits.
 struct FindData {
     std::uint32_t dwFileAttributes = 0;
     FileTime ftCreationTime = 0;  // birth time where the kernel gives it, else last write
@@ -56,41 +61,45 @@ class FindHandle {
     bool IsValid() const { return state_ != nullptr; }
     // The listed folder.
     FolderId Folder() const;
+    // Why the record last handed out holds only its name: the entry is there but its status
+    // could not be read. Empty for a whole record.
+    std::error_code RecordError() const;
 
   private:
     struct State;
     std::unique_ptr<State> state_;
 
-    friend FindHandle FindFirstFile(std::u16string_view, FindData&, std::span<const FolderId>);
+    friend Result<FindHandle> FindFirstFile(std::u16string_view, FindData&,
+                                            std::span<const FolderId>);
     friend bool FindNextFile(FindHandle&, FindData&);
     friend void FindClose(FindHandle&);
 };
 
 // Opens the listing that `search_path` names: a folder path, a separator and a pattern ("*.*" and
 // "*" match every name; otherwise '*' and '?' are wildcards, compared without regard to case).
-// Fills `record` with the first entry and returns a valid handle, or an invalid one when the
-// folder cannot be listed.
+// Fills `record` with the first entry and returns the handle; fails with the reason when the
+// folder cannot be listed, also when reading it fails part of the way, and when nothing matches.
 //
 // Order: "." and ".." first, then the entries sorted by name as NTFS sorts them (UTF-16 units
 // compared after upper-casing, ties broken by the exact units), so a walk is the same everywhere.
 // Only regular files and folders are listed; symbolic links are followed and a broken link is left
 // out. A folder entry that leads to the listed folder itself or to one in `enclosing` (the folders
 // above it on the caller's walk) is a cycle and left out.
-FindHandle FindFirstFile(std::u16string_view search_path, FindData& record,
-                         std::span<const FolderId> enclosing = {});
+Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& record,
+                                 std::span<const FolderId> enclosing = {});
 
-// Fills `record` with the next entry; false when the listing is exhausted or fails.
+// Fills `record` with the next entry; false when the listing is exhausted.
 bool FindNextFile(FindHandle& handle, FindData& record);
 
 // Closes the listing; the handle becomes invalid.
 void FindClose(FindHandle& handle);
 
-// The record of the file or folder at `path` (links followed), with its bare name; nothing when
+// The record of the file or folder at `path` (links followed), with its bare name; fails when
 // there is no such regular file or folder.
-std::optional<FindData> QueryFile(std::u16string_view path);
+Result<FindData> QueryFile(std::u16string_view path);
 
-// The record of an open file or folder, with an empty name; nothing when the handle is closed or
+// The record of an open file or folder, with an empty name; fails when the handle is closed or
 // is neither a regular file nor a folder (a device, for instance).
-std::optional<FindData> QueryOpenFile(const File& file);
+Result<FindData> QueryOpenFile(const File& file);
 
 }  // namespace zelpack::platform

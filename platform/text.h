@@ -15,7 +15,4 @@ std::u16string FromNative(std::string_view bytes);
 // Other lone surrogates (which no decoded name holds) become U+FFFD.
 std::string ToNative(std::u16string_view wide);
 
-// The separator between a folder and a name in a native path.
-inline constexpr char16_t kPathSeparator = u'/';
-
 }  // namespace zelpack::platform

@@ -146,10 +146,8 @@ void CCompresInfoDlg::WorkerMain() {
                 }
             });
         } else {
-            std::u16string message;
-            packager_.GetErrorMessage(message);
-            Post([this, message] {
-                ShowStatus(QStringLiteral("打包失败，") + ToQString(message));
+            Post([this, failure = packager_.DescribeFailure()] {
+                ShowStatus(ToQString(failure));
                 KillTimer(kElapsedTimer);
             });
         }

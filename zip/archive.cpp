@@ -9,9 +9,13 @@ ZipResult Record(ZipResult result) {
 }
 
 std::unique_ptr<ArchiveHandle> Begin(const ZipWriter::Target& target, std::uint32_t length,
-                                     TargetKind kind, std::string_view password) {
+                                     TargetKind kind, std::string_view password,
+                                     std::error_code* systemError = nullptr) {
     auto writer = std::make_unique<ZipWriter>(password);
     if (Record(writer->OpenTarget(target, length, kind)) != Success) {
+        if (systemError != nullptr) {
+            *systemError = writer->systemError();
+        }
         return nullptr;
     }
     auto archive = std::make_unique<ArchiveHandle>();
@@ -33,8 +37,9 @@ ZipResult Add(ArchiveHandle* archive, std::u16string_view entryName,
 }  // namespace
 
 std::unique_ptr<ArchiveHandle> BeginArchiveToFile(std::u16string_view path,
-                                                  std::string_view password) {
-    return Begin({.path = path}, 0, TargetKind::FileByName, password);
+                                                  std::string_view password,
+                                                  std::error_code* systemError) {
+    return Begin({.path = path}, 0, TargetKind::FileByName, password, systemError);
 }
 
 std::unique_ptr<ArchiveHandle> BeginArchiveToHandle(platform::File& handle,
@@ -79,7 +84,7 @@ ZipResult GetArchiveMemory(ArchiveHandle* archive, const std::uint8_t*& base,
     return Record(archive->writer->GetTargetMemory(base, length));
 }
 
-ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive) {
+ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive, std::error_code* systemError) {
     if (!archive) {
         return Record(BadArguments);
     }
@@ -87,8 +92,16 @@ ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive) {
         return Record(WrongHandleKind);
     }
     const ZipResult result = archive->writer->CloseTarget();
+    if (systemError != nullptr) {
+        *systemError = result != Success ? archive->writer->systemError() : std::error_code();
+    }
     archive.reset();
     return Record(result);
+}
+
+std::error_code GetSystemError(const ArchiveHandle* archive) {
+    return IsArchiveHandle(archive) && archive->writer ? archive->writer->systemError()
+                                                       : std::error_code();
 }
 
 bool IsArchiveHandle(const ArchiveHandle* archive) {

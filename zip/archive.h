@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <system_error>
 
 #include "platform/file.h"
 #include "zip/zip_result.h"
@@ -24,9 +25,11 @@ struct ArchiveHandle {
     std::unique_ptr<ZipWriter> writer;
 };
 
-// Null on failure; MostRecentResult says why. An empty password is no password.
+// Null on failure; MostRecentResult says why, and `systemError`, when given, the operating
+// system's reason. An empty password is no password.
 std::unique_ptr<ArchiveHandle> BeginArchiveToFile(std::u16string_view path,
-                                                  std::string_view password = {});
+                                                  std::string_view password = {},
+                                                  std::error_code* systemError = nullptr);
 // `handle` stays the caller's and must outlive the archive. Written from its current position
 // when it can seek (that position is then added to every offset), as a stream otherwise.
 std::unique_ptr<ArchiveHandle> BeginArchiveToHandle(platform::File& handle,
@@ -50,7 +53,13 @@ ZipResult GetArchiveMemory(ArchiveHandle* archive, const std::uint8_t*& base,
                            std::uint32_t& length);
 
 // Finishes and releases the archive; `archive` is reset whenever it was a valid handle.
-ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive);
+// `systemError`, when given, receives the operating system's reason for a failure.
+ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive,
+                     std::error_code* systemError = nullptr);
+
+// The operating system's reason for the archive's latest failure (a file that could not be
+// opened or read, a write to a full disk); empty when there is none.
+std::error_code GetSystemError(const ArchiveHandle* archive);
 
 bool IsArchiveHandle(const ArchiveHandle* archive);
 

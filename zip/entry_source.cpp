@@ -28,7 +28,7 @@ std::optional<std::uint32_t> ReadValueAt(platform::File& file, std::uint64_t off
     if (!file.Seek(static_cast<std::int64_t>(offset), platform::SeekOrigin::Begin)) {
         return std::nullopt;
     }
-    const std::optional<std::size_t> got = file.ReadFull(wanted);
+    const platform::Result<std::size_t> got = file.ReadFull(wanted);
     if (!got || *got != count) {
         return std::nullopt;
     }
@@ -61,6 +61,7 @@ void EntrySource::ClearSource() {
     sourceSize = 0;
     sourceBytesRead = 0;
     sourceError = Success;
+    sourceSystemError.clear();
 }
 
 ZipResult EntrySource::OpenSourceFile(std::u16string_view path) {
@@ -68,11 +69,12 @@ ZipResult EntrySource::OpenSourceFile(std::u16string_view path) {
     if (path.empty()) {
         return BadArguments;
     }
-    std::optional<platform::File> file = platform::File::OpenForReading(path);
+    platform::Result<platform::File> file = platform::File::OpenForReading(path);
     if (!file) {
+        sourceSystemError = file.error();
         return OpenFailed;
     }
-    ownedFile = std::move(file);
+    ownedFile = std::move(*file);
     const ZipResult result = OpenSourceHandle(&*ownedFile, 0);
     if (result != Success) {
         ClearSource();
@@ -103,7 +105,8 @@ ZipResult EntrySource::OpenSourceHandle(platform::File* handle, std::uint32_t le
         if (info != Success) {
             return info;
         }
-        if (!handle->Seek(0, platform::SeekOrigin::Begin)) {
+        if (const auto start = handle->Seek(0, platform::SeekOrigin::Begin); !start) {
+            sourceSystemError = start.error();
             return OpenFailed;
         }
     } else {
@@ -144,9 +147,10 @@ std::size_t EntrySource::ReadSource(std::span<std::uint8_t> buffer) {
         }
         sourceMemoryPosition += count;
     } else if (sourceHandle != nullptr) {
-        const std::optional<std::size_t> got = sourceHandle->ReadFull(buffer);
+        const platform::Result<std::size_t> got = sourceHandle->ReadFull(buffer);
         if (!got) {
             sourceError = ReadFailed;
+            sourceSystemError = got.error();
             return 0;
         }
         count = *got;
@@ -168,8 +172,9 @@ void EntrySource::CloseSource() {
 }
 
 ZipResult EntrySource::GetSourceFileInfo(platform::File& handle) {
-    const std::optional<platform::FindData> record = platform::QueryOpenFile(handle);
+    const platform::Result<platform::FindData> record = platform::QueryOpenFile(handle);
     if (!record) {
+        sourceSystemError = record.error();
         return OpenFailed;
     }
     const std::uint64_t size = platform::FileSizeOf(*record);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <system_error>
 
 #include "platform/file.h"
 #include "zip/zip_result.h"
@@ -62,6 +63,8 @@ struct EntrySource {
     // Success while reading goes well; ReadFailed after a failed read (the entry must fail, not
     // end short), NotInitialised after a read with no source.
     ZipResult sourceError = Success;
+    // The operating system's reason when opening or reading the source failed.
+    std::error_code sourceSystemError;
 
     std::optional<platform::File> ownedFile;
 

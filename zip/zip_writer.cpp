@@ -29,9 +29,10 @@ ZipWriter::ZipWriter(std::string_view password) : password_(password) {}
 
 ZipWriter::~ZipWriter() = default;
 
-void ZipWriter::SetStickyError(ZipResult code) {
+void ZipWriter::SetStickyError(ZipResult code, std::error_code cause) {
     if (stickyError_ == Success) {
         stickyError_ = code;
+        stickyCause_ = cause;
     }
 }
 
@@ -48,11 +49,12 @@ ZipResult ZipWriter::OpenTarget(const Target& target, std::uint32_t length, Targ
     }
     switch (kind) {
         case TargetKind::FileByName: {
-            std::optional<platform::File> file = platform::File::CreateAlways(target.path);
+            platform::Result<platform::File> file = platform::File::CreateAlways(target.path);
             if (!file) {
+                lastCause_ = file.error();
                 return OpenFailed;
             }
-            ownedOutput_ = std::move(file);
+            ownedOutput_ = std::move(*file);
             output_ = &*ownedOutput_;
             seekable_ = true;
             baseOffset_ = 0;
@@ -62,7 +64,7 @@ ZipResult ZipWriter::OpenTarget(const Target& target, std::uint32_t length, Targ
             if (target.handle == nullptr || !target.handle->IsOpen()) {
                 return BadArguments;
             }
-            const std::optional<std::uint64_t> position =
+            const platform::Result<std::uint64_t> position =
                 target.handle->Seek(0, platform::SeekOrigin::Current);
             // Every offset in the archive includes where it starts, in 32 bits.
             if (position && *position >= kMaxArchiveSize) {
@@ -117,8 +119,8 @@ std::size_t ZipWriter::WriteBytes(std::span<const std::uint8_t> data) {
         return data.size();
     }
     if (output_ != nullptr) {
-        if (!output_->WriteAll(data)) {
-            SetStickyError(WriteFailed);
+        if (const platform::Status written = output_->WriteAll(data); !written) {
+            SetStickyError(WriteFailed, written.error());
             return 0;
         }
         return data.size();
@@ -142,8 +144,8 @@ bool ZipWriter::SeekTarget(std::uint32_t position) {
     }
     if (output_ != nullptr) {
         const std::int64_t absolute = std::int64_t{baseOffset_} + position;
-        if (!output_->Seek(absolute, platform::SeekOrigin::Begin)) {
-            SetStickyError(NotSeekable);
+        if (const auto moved = output_->Seek(absolute, platform::SeekOrigin::Begin); !moved) {
+            SetStickyError(NotSeekable, moved.error());
             return false;
         }
         return true;
@@ -194,6 +196,7 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
     if (finished_) {
         return AlreadyEnded;
     }
+    lastCause_.clear();
     const bool folder = kind == SourceKind::Folder;
     const bool enciphered = !password_.empty() && !folder;
     const std::uint32_t encryptionHeaderLength = enciphered ? kEncryptionHeaderSize : 0;
@@ -214,6 +217,7 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
 
     const ZipResult opened = OpenSource(source, length, kind);
     if (opened != Success) {
+        lastCause_ = source_.sourceSystemError;
         return opened;
     }
     const std::int64_t anticipated = source_.sourceSize;
@@ -287,6 +291,7 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
     }
     encrypting_ = false;
     const ZipResult sourceError = source_.sourceError;
+    lastCause_ = source_.sourceSystemError;
     source_.CloseSource();
     written_ += entryDataSize_;
 
@@ -444,8 +449,9 @@ ZipResult ZipWriter::CloseTarget() {
     memory_ = nullptr;
     if (ownedOutput_) {
         // A close can report a late write error (delayed allocation, network file systems).
-        if (!ownedOutput_->Close() && result == Success) {
+        if (const platform::Status closed = ownedOutput_->Close(); !closed && result == Success) {
             result = WriteFailed;
+            lastCause_ = closed.error();
         }
         ownedOutput_.reset();
     }

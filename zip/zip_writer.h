@@ -31,6 +31,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "deflate/deflate.h"
@@ -100,6 +101,11 @@ class ZipWriter final : private ByteSink {
 
     std::uint32_t written() const { return static_cast<std::uint32_t>(written_); }
     ZipResult stickyError() const { return stickyError_; }
+    // The operating system's reason behind the sticky error, or else behind the latest failed
+    // operation; empty when the failure had none (a bad argument, a full memory target).
+    std::error_code systemError() const {
+        return stickyError_ != Success ? stickyCause_ : lastCause_;
+    }
     bool seekable() const { return seekable_; }
     std::uint32_t baseOffset() const { return baseOffset_; }
     std::size_t entryCount() const { return entries_.size(); }
@@ -109,7 +115,7 @@ class ZipWriter final : private ByteSink {
 
     std::size_t WriteBytes(std::span<const std::uint8_t> data);
     bool SeekTarget(std::uint32_t position);
-    void SetStickyError(ZipResult code);
+    void SetStickyError(ZipResult code, std::error_code cause = {});
 
     ZipResult OpenSource(const Source& source, std::uint32_t length, SourceKind kind);
     // Whether `pending` more bytes, then the central directory and end record, fit the format.
@@ -132,6 +138,8 @@ class ZipWriter final : private ByteSink {
     std::optional<platform::AnonymousMapping> mapping_;
     std::uint32_t baseOffset_ = 0;
     ZipResult stickyError_ = Success;
+    std::error_code stickyCause_;
+    std::error_code lastCause_;
     // 64 bits so that passing the 32-bit limit is noticed rather than wrapped.
     std::uint64_t written_ = 0;
     bool seekable_ = false;

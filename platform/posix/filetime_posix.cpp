@@ -1,3 +1,4 @@
+// POSIX: the local wall clock.
 #include <time.h>
 
 #include "platform/filetime.h"
@@ -6,10 +7,16 @@ namespace zelpack::platform {
 
 SystemTime GetLocalTime() {
     timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) {
+        now.tv_sec = time(nullptr);
+        now.tv_nsec = 0;
+    }
     const time_t seconds = now.tv_sec;
     tm local{};
-    localtime_r(&seconds, &local);
+    // Should the zone's conversion fail, UTC serves; should that fail too, the earliest time.
+    if (localtime_r(&seconds, &local) == nullptr && gmtime_r(&seconds, &local) == nullptr) {
+        return SystemTime{};
+    }
     SystemTime fields;
     fields.wYear = static_cast<std::uint16_t>(local.tm_year + 1900);
     fields.wMonth = static_cast<std::uint16_t>(local.tm_mon + 1);

@@ -1,3 +1,4 @@
+// POSIX: folder listings in NTFS order, and the records of files and folders.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -6,11 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/listing.h"
+#include "platform/path.h"
+#include "platform/posix/errors_posix.h"
+#include "platform/posix/native_path.h"
+#include "platform/posix/system_calls.h"
 #include "platform/text.h"
 
 namespace zelpack::platform {
@@ -128,7 +132,7 @@ bool MatchesPattern(std::u16string_view name, std::u16string_view pattern) {
     return p == pattern.size();
 }
 
-struct Status {
+struct FileStatus {
     mode_t mode = 0;
     FolderId id;
     std::uint64_t size = 0;
@@ -137,13 +141,13 @@ struct Status {
     FileTime creation = 0;
 };
 
-// Status of `path` relative to `folder_fd`, links followed.
-std::optional<Status> Inspect(int folder_fd, const char* path, int flags) {
-    Status status;
+// Status of `path` relative to `folder_fd`, links followed unless `flags` says otherwise.
+Result<FileStatus> Inspect(int folder_fd, const char* path, int flags) {
+    FileStatus status;
     struct statx info {};
     const unsigned mask =
         STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
-    if (statx(folder_fd, path, flags, mask, &info) == 0) {
+    if (sys::Statx(folder_fd, path, flags, mask, &info) == 0) {
         status.mode = info.stx_mode;
         status.id = {makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino};
         status.size = info.stx_size;
@@ -156,11 +160,11 @@ std::optional<Status> Inspect(int folder_fd, const char* path, int flags) {
     }
     // Some sandboxes refuse statx itself; the plain call gives all but the birth time.
     if (errno != ENOSYS && errno != EPERM) {
-        return std::nullopt;
+        return LastError();
     }
     struct stat plain {};
     if (fstatat(folder_fd, path, &plain, flags) != 0) {
-        return std::nullopt;
+        return LastError();
     }
     status.mode = plain.st_mode;
     status.id = {plain.st_dev, plain.st_ino};
@@ -171,16 +175,27 @@ std::optional<Status> Inspect(int folder_fd, const char* path, int flags) {
     return status;
 }
 
-bool IsListable(const Status& status) {
+bool IsListable(const FileStatus& status) {
     return S_ISREG(status.mode) || S_ISDIR(status.mode);
 }
 
-FindData RecordOf(const Status& status, std::u16string name) {
+// Names that are gone by the time they are looked at, and links that lead nowhere (or round in
+// circles), are not entries at all.
+bool IsGone(const std::error_code& error) {
+    return error == std::errc::no_such_file_or_directory ||
+           error == std::errc::too_many_symbolic_link_levels;
+}
+
+FindData RecordOf(const FileStatus& status, std::u16string name, bool link = false) {
     FindData record;
     const bool folder = S_ISDIR(status.mode);
     record.dwFileAttributes = folder ? kAttributeDirectory : kAttributeArchive;
     if ((status.mode & S_IWUSR) == 0) {
         record.dwFileAttributes |= kAttributeReadOnly;
+    }
+    if (link) {
+        record.dwFileAttributes |= kAttributeReparsePoint;
+        record.dwReserved0 = kReparseTagSymlink;
     }
     record.ftCreationTime = status.creation;
     record.ftLastAccessTime = status.access;
@@ -195,7 +210,8 @@ FindData RecordOf(const Status& status, std::u16string name) {
 struct Name {
     std::string native;
     std::u16string wide;
-    std::u16string key;  // upper-cased wide form
+    std::u16string key;               // upper-cased wide form
+    unsigned char type = DT_UNKNOWN;  // as the listing gave it
 };
 
 bool NtfsBefore(const Name& a, const Name& b) {
@@ -205,6 +221,16 @@ bool NtfsBefore(const Name& a, const Name& b) {
     return a.wide < b.wide;
 }
 
+// Closes a listing stream however its reading ends.
+struct FolderStream {
+    DIR* dir = nullptr;
+    ~FolderStream() {
+        if (dir != nullptr) {
+            closedir(dir);
+        }
+    }
+};
+
 }  // namespace
 
 struct FindHandle::State {
@@ -213,7 +239,7 @@ struct FindHandle::State {
     State& operator=(const State&) = delete;
     ~State() {
         if (folder_fd >= 0) {
-            close(folder_fd);
+            sys::Close(folder_fd);
         }
     }
 
@@ -228,6 +254,7 @@ struct FindHandle::State {
     std::size_t next_dot = 0;
     std::vector<Name> names;
     std::size_t next_name = 0;
+    std::error_code record_error;
 
     bool IsCycle(const FolderId& id) const {
         return id == folder || std::find(enclosing.begin(), enclosing.end(), id) != enclosing.end();
@@ -243,42 +270,47 @@ FolderId FindHandle::Folder() const {
     return state_ ? state_->folder : FolderId{};
 }
 
-FindHandle FindFirstFile(std::u16string_view search_path, FindData& record,
-                         std::span<const FolderId> enclosing) {
+std::error_code FindHandle::RecordError() const {
+    return state_ ? state_->record_error : std::error_code();
+}
+
+Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& record,
+                                 std::span<const FolderId> enclosing) {
     const std::size_t split = search_path.rfind(kPathSeparator);
     const std::u16string_view pattern_text =
         split == std::u16string_view::npos ? search_path : search_path.substr(split + 1);
-    const std::string prefix = split == std::u16string_view::npos
-                                   ? std::string()
-                                   : ToNative(search_path.substr(0, split + 1));
-    const std::string folder = prefix.empty() ? std::string(".") : prefix;
-    if (folder.find('\0') != std::string::npos) {
-        return {};
+    const Result<std::string> folder = split == std::u16string_view::npos
+                                           ? Result<std::string>(std::string("."))
+                                           : NativePath(search_path.substr(0, split + 1));
+    if (!folder) {
+        return folder.error();
     }
 
     auto state = std::make_unique<FindHandle::State>();
-    state->folder_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    state->folder_fd =
+        sys::Open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0, faults::Operation::List);
     if (state->folder_fd < 0) {
-        return {};
+        return LastError();
     }
-    const int read_fd = dup(state->folder_fd);
-    DIR* dir = read_fd >= 0 ? fdopendir(read_fd) : nullptr;
-    if (dir == nullptr) {
+    FolderStream stream;
+    const int read_fd = fcntl(state->folder_fd, F_DUPFD_CLOEXEC, 0);
+    stream.dir = read_fd >= 0 ? fdopendir(read_fd) : nullptr;
+    if (stream.dir == nullptr) {
+        const std::error_code error = LastError();
         if (read_fd >= 0) {
             close(read_fd);
         }
-        return {};
+        return error;
     }
     state->enclosing.assign(enclosing.begin(), enclosing.end());
 
-    const std::optional<Status> self = Inspect(dirfd(dir), "", AT_EMPTY_PATH);
+    const Result<FileStatus> self = Inspect(dirfd(stream.dir), "", AT_EMPTY_PATH);
     if (!self) {
-        closedir(dir);
-        return {};
+        return self.error();
     }
     state->folder = self->id;
     // ".." of the root is the root itself, which the kernel resolves on its own.
-    const std::optional<Status> parent = Inspect(dirfd(dir), "..", 0);
+    const Result<FileStatus> parent = Inspect(dirfd(stream.dir), "..", 0);
 
     const bool match_all = pattern_text == u"*" || pattern_text == u"*.*";
     const std::u16string pattern = UpperCased(pattern_text);
@@ -292,25 +324,28 @@ FindHandle FindFirstFile(std::u16string_view search_path, FindData& record,
         state->dot_records.push_back(RecordOf(parent ? *parent : *self, u".."));
     }
 
-    // A read error part of the way through ends the listing with what was read.
-    while (const dirent* entry = readdir(dir)) {
+    // The whole folder is read now, to be sorted. A read that fails part of the way fails the
+    // listing: a folder shown with some of its names missing would lose them without a word.
+    while (const dirent* entry = sys::ReadFolder(stream.dir, folder->c_str())) {
         const std::string_view native = entry->d_name;
         if (native == "." || native == "..") {
             continue;
         }
-        Name name{std::string(native), FromNative(native), {}};
+        Name name{std::string(native), FromNative(native), {}, entry->d_type};
         name.key = UpperCased(name.wide);
         if (matches(name.key)) {
             state->names.push_back(std::move(name));
         }
     }
-    closedir(dir);
+    if (errno != 0) {
+        return LastError();
+    }
     std::sort(state->names.begin(), state->names.end(), NtfsBefore);
 
     FindHandle handle;
     handle.state_ = std::move(state);
     if (!FindNextFile(handle, record)) {
-        return {};
+        return ErrorOf(ENOENT);
     }
     return handle;
 }
@@ -320,21 +355,38 @@ bool FindNextFile(FindHandle& handle, FindData& record) {
     if (state == nullptr) {
         return false;
     }
+    state->record_error.clear();
     if (state->next_dot < state->dot_records.size()) {
         record = state->dot_records[state->next_dot++];
         return true;
     }
     while (state->next_name < state->names.size()) {
         Name& name = state->names[state->next_name++];
-        // Names that vanished since the folder was read and broken links fail here.
-        const std::optional<Status> status = Inspect(state->folder_fd, name.native.c_str(), 0);
-        if (!status || !IsListable(*status)) {
+        const Result<FileStatus> status = Inspect(state->folder_fd, name.native.c_str(), 0);
+        if (!status) {
+            if (IsGone(status.error())) {
+                continue;
+            }
+            // The name is there but cannot be looked at (a folder that may be read but not
+            // searched, for one): an entry all the same, with its name and the reason.
+            record = FindData{};
+            record.cFileName = std::move(name.wide);
+            state->record_error = status.error();
+            return true;
+        }
+        if (!IsListable(*status)) {
             continue;
         }
         if (S_ISDIR(status->mode) && state->IsCycle(status->id)) {
             continue;
         }
-        record = RecordOf(*status, std::move(name.wide));
+        bool link = name.type == DT_LNK;
+        if (name.type == DT_UNKNOWN) {
+            const Result<FileStatus> own =
+                Inspect(state->folder_fd, name.native.c_str(), AT_SYMLINK_NOFOLLOW);
+            link = own && S_ISLNK(own->mode);
+        }
+        record = RecordOf(*status, std::move(name.wide), link);
         return true;
     }
     return false;
@@ -344,33 +396,31 @@ void FindClose(FindHandle& handle) {
     handle.state_.reset();
 }
 
-std::optional<FindData> QueryFile(std::u16string_view path) {
-    const std::string native = ToNative(path);
-    if (native.empty() || native.find('\0') != std::string::npos) {
-        return std::nullopt;
+Result<FindData> QueryFile(std::u16string_view path) {
+    const Result<std::string> native = NativePath(path);
+    if (!native) {
+        return native.error();
     }
-    const std::optional<Status> status = Inspect(AT_FDCWD, native.c_str(), 0);
-    if (!status || !IsListable(*status)) {
-        return std::nullopt;
+    const Result<FileStatus> status = Inspect(AT_FDCWD, native->c_str(), 0);
+    if (!status) {
+        return status.error();
     }
-    std::u16string_view name = path;
-    while (name.size() > 1 && name.back() == kPathSeparator) {
-        name.remove_suffix(1);
+    if (!IsListable(*status)) {
+        return make_error_code(Errc::NotRegularFile);
     }
-    const std::size_t split = name.rfind(kPathSeparator);
-    if (split != std::u16string_view::npos && name.size() > 1) {
-        name.remove_prefix(split + 1);
-    }
-    return RecordOf(*status, std::u16string(name));
+    return RecordOf(*status, std::u16string(LastComponent(path)));
 }
 
-std::optional<FindData> QueryOpenFile(const File& file) {
+Result<FindData> QueryOpenFile(const File& file) {
     if (!file.IsOpen()) {
-        return std::nullopt;
+        return ErrorOf(EBADF);
     }
-    const std::optional<Status> status = Inspect(file.fd_, "", AT_EMPTY_PATH);
-    if (!status || !IsListable(*status)) {
-        return std::nullopt;
+    const Result<FileStatus> status = Inspect(file.fd_, "", AT_EMPTY_PATH);
+    if (!status) {
+        return status.error();
+    }
+    if (!IsListable(*status)) {
+        return make_error_code(Errc::NotRegularFile);
     }
     return RecordOf(*status, std::u16string());
 }

@@ -1,6 +1,8 @@
+// POSIX: terminals and the signals that interrupt a run.
 #include <signal.h>
 #include <unistd.h>
 
+#include "platform/posix/errors_posix.h"
 #include "platform/process.h"
 
 namespace zelpack::platform {
@@ -8,23 +10,29 @@ namespace zelpack::platform {
 namespace {
 
 std::atomic<std::atomic<bool>*> interrupt_flag{nullptr};
+std::atomic<int> interrupt_signal{0};
 
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "read in a signal handler");
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int signal_number) {
+    int none = 0;
+    interrupt_signal.compare_exchange_strong(none, signal_number);
     if (std::atomic<bool>* flag = interrupt_flag.load()) {
         flag->store(true);
     }
 }
 
-void SetHandler(void (*handler)(int)) {
+Status SetHandler(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0) {
+        return LastError();
+    }
+    return {};
 }
 
 }  // namespace
@@ -36,13 +44,26 @@ bool IsTerminal(StandardStream stream) {
     return isatty(fd) == 1;
 }
 
-void CancelOnInterrupt(std::atomic<bool>& flag) {
+Status CancelOnInterrupt(std::atomic<bool>& flag) {
+    interrupt_signal.store(0);
     interrupt_flag.store(&flag);
-    SetHandler(OnInterrupt);
+    return SetHandler(OnInterrupt);
+}
+
+Interruption ReceivedInterruption() {
+    switch (interrupt_signal.load()) {
+        case SIGINT:
+            return Interruption::Interrupt;
+        case SIGTERM:
+            return Interruption::Terminate;
+        default:
+            return Interruption::None;
+    }
 }
 
 void RestoreInterruptHandling() {
-    SetHandler(SIG_DFL);
+    // Nothing useful remains to be done should this fail: the handlers stay and only set a flag.
+    static_cast<void>(SetHandler(SIG_DFL));
     interrupt_flag.store(nullptr);
 }
 

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/zelpack_cli.h"
+#include "platform/fault_injection.h"
+#include "platform/file_stream.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -45,11 +49,58 @@ TEST(CliListTest, PrintsTickPathSizeAndDateInWalkOrder) {
     EXPECT_EQ(run.err, "");
 }
 
-TEST(CliListTest, UnlistableFolderPrintsNothing) {
+TEST(CliListTest, WhatCannotBeListedIsNamedOnStandardErrorAndFailsTheListing) {
     TempDir dir;
-    const Outcome run = Zelpack({"list", (dir / "missing").string()});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, "");
+    const Outcome missing = Zelpack({"list", (dir / "missing").string()});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err,
+              "无法列出文件夹 " + (dir / "missing").string() + "：No such file or directory\n");
+
+    TempDir outside;
+    dir.Write("a.txt");
+    dir.Write("locked/b.txt");
+    fs::create_symlink(outside.Write("secret.txt"), dir / "secret.txt");
+    fs::create_directory_symlink("/", dir / "root");
+    const Outcome links = Zelpack({"list", dir.path().string()});
+    EXPECT_EQ(links.code, 0);
+    EXPECT_NE(links.out.find("[ ]\tsecret.txt\t0K\t"), std::string::npos) << links.out;
+    EXPECT_EQ(links.err, "警告：root 是指向插件文件夹以外的文件夹的链接，未跟随\n");
+
+    const testing::ScopedFault fault(
+        {.operation = platform::faults::Operation::List, .path = "locked", .error = EACCES});
+    const Outcome locked = Zelpack({"list", dir.path().string()});
+    EXPECT_EQ(locked.code, 1);
+    EXPECT_NE(locked.out.find("[x]\tlocked\t"), std::string::npos) << locked.out;
+    EXPECT_NE(locked.err.find("无法列出文件夹 locked：Permission denied\n"), std::string::npos)
+        << locked.err;
+}
+
+// Runs a command with standard output on a file that takes no bytes (a full disk).
+Outcome ZelpackIntoFullDisk(std::vector<std::string> args) {
+    platform::Result<platform::File> full = platform::File::CreateAlways(u"/dev/full");
+    EXPECT_TRUE(full);
+    platform::FileOutputBuffer buffer(std::move(*full));
+    std::ostream out(&buffer);
+    args.insert(args.begin(), "zelpack");
+    std::vector<const char*> argv;
+    for (const auto& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    std::ostringstream err;
+    const int code = RunZelpack(static_cast<int>(argv.size()), argv.data(), out, err);
+    return {code, "", err.str()};
+}
+
+TEST(CliOutputTest, OutputThatCannotBeWrittenFailsTheCommand) {
+    TempDir dir;
+    dir.Write("a.txt");
+    const std::string config = dir.Write("a.b.c.xml", "<vemplugin/>").string();
+    for (const Outcome& run : {ZelpackIntoFullDisk({"list", dir.path().string()}),
+                               ZelpackIntoFullDisk({"check", config})}) {
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err, "无法写入标准输出：No space left on device\n");
+    }
 }
 
 constexpr char kConfig[] =
@@ -88,7 +139,18 @@ TEST(CliCheckTest, FailurePrintsTheMessageAndExitsOne) {
     const Outcome unsaved = Zelpack({"check", dir.Write("ok.b.c.xml", kConfig).string(), "-o",
                                      (dir / "missing/d.xml").string()});
     EXPECT_EQ(unsaved.code, 1);
-    EXPECT_NE(unsaved.err.find("missing/d.xml"), std::string::npos);
+    EXPECT_EQ(unsaved.err, "无法写入描述文件 " + (dir / "missing/d.xml").string() +
+                               "：No such file or directory\n");
+
+    // The descriptor written, but not to be read back: the first open reads the configuration.
+    const testing::ScopedFault fault(
+        {.operation = platform::faults::Operation::Open, .nth = 2, .error = EACCES});
+    const Outcome unread = Zelpack({"check", (dir / "ok.b.c.xml").string()});
+    EXPECT_EQ(unread.code, 1);
+    EXPECT_EQ(unread.out, "");
+    EXPECT_TRUE(unread.err.starts_with("无法读取描述文件 ") &&
+                unread.err.ends_with(".xml：Permission denied\n"))
+        << unread.err;
 }
 
 TEST(CliUsageTest, HelpVersionAndUsageErrors) {
@@ -214,17 +276,25 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     }
     dir_.Write("demo/com.example.demo.xml", kConfig);
 
-    // A selected file that cannot be read: a link to memory that is not there.
+    // A selected file that cannot be read: a link to memory that is not there, ticked by hand.
     fs::create_symlink("/proc/self/mem", dir_ / "demo" / "unreadable.bin");
-    const Outcome unreadable = pack({});
+    const Outcome unreadable = pack({"--include", "unreadable.bin"});
     EXPECT_EQ(unreadable.code, 1);
-    EXPECT_EQ(unreadable.err, "打包失败，添加文件失败：unreadable.bin\nError reading file\n");
+    EXPECT_EQ(unreadable.err,
+              "警告：unreadable.bin 是指向插件文件夹以外的文件的链接，按要求打包\n"
+              "打包失败，添加文件失败：unreadable.bin：Input/output error\nError reading file\n");
     EXPECT_EQ(testing::ReadText(old), "old");
     fs::remove(dir_ / "demo" / "unreadable.bin");
 
     const Outcome nowhere = Zelpack({"pack", folder(), "-o", (dir_ / "no/such/x.zip").string()});
     EXPECT_EQ(nowhere.code, 1);
-    EXPECT_EQ(nowhere.err, "打包失败，\nCouldn't create/open file\n");
+    EXPECT_EQ(nowhere.err, "打包失败，无法创建压缩文件 " + (dir_ / "no/such/x.zip").string() +
+                               "：No such file or directory\n");
+
+    const Outcome missing = Zelpack({"pack", (dir_ / "missing").string()});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err, "打包失败，无法列出插件文件夹 " + (dir_ / "missing").string() +
+                               "：No such file or directory\n");
 
     const Outcome root = Zelpack({"pack", "/"});
     EXPECT_EQ(root.code, 1);
@@ -233,6 +303,47 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     EXPECT_EQ(Zelpack({"pack"}).code, 2);
     EXPECT_EQ(Zelpack({"pack", folder(), "--include"}).code, 2);
     EXPECT_EQ(Zelpack({"pack", folder(), "--bogus"}).code, 2);
+}
+
+TEST_F(CliPackTest, LinksLeadingOutsideArePackedOnlyWhenAskedForAndAlwaysNamed) {
+    TempDir outside;
+    fs::create_symlink(outside.Write("id_rsa", "private key"), dir_ / "demo" / "key.txt");
+    fs::create_directory_symlink(outside.path(), dir_ / "demo" / "home");
+    const std::string not_followed = "警告：home 是指向插件文件夹以外的文件夹的链接，未跟随\n";
+
+    const Outcome normal = Zelpack({"pack", folder(), "--dry-run"});
+    EXPECT_EQ(normal.out.find("key.txt"), std::string::npos) << normal.out;
+    EXPECT_EQ(normal.err,
+              not_followed + "警告：key.txt 是指向插件文件夹以外的文件的链接，未打包\n");
+    for (const char* asked : {"--all", "--include=key.txt"}) {
+        const Outcome run = Zelpack({"pack", folder(), "--dry-run", asked});
+        EXPECT_NE(run.out.find("demo/key.txt\n"), std::string::npos) << asked;
+        EXPECT_EQ(run.err,
+                  not_followed + "警告：key.txt 是指向插件文件夹以外的文件的链接，按要求打包\n");
+    }
+}
+
+TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
+    namespace faults = platform::faults;
+    const fs::path archive = dir_ / "out.zip";
+    const std::vector<std::string> args{"pack", folder(), "-o", archive.string(), "--force"};
+    struct Case {
+        faults::Operation during;
+        int signal;
+        int code;
+    };
+    for (const Case& c :
+         {Case{faults::Operation::Write, SIGTERM, 143}, Case{faults::Operation::Write, SIGINT, 130},
+          Case{faults::Operation::Rename, SIGTERM, 0}}) {
+        fs::remove(archive);
+        const testing::ScopedFault fault(
+            {.operation = c.during, .after = [signal = c.signal] { raise(signal); }});
+        const Outcome run = Zelpack(args);
+        EXPECT_TRUE(faults::Struck());
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(fs::exists(archive), c.code == 0);
+        EXPECT_EQ(run.err, c.code == 0 ? "" : "打包已取消\n");
+    }
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "filelist/default_ticks.h"
 #include "platform/text.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -130,27 +133,48 @@ TEST(FolderWalkerTest, EntryCarriesTheListingRecord) {
     EXPECT_EQ(entry.ftLastWriteTime, platform::FileTimeFromUnix(1236236640));
 }
 
-TEST(FolderWalkerTest, UnlistableFolderIsReportedAsAnEntry) {
+TEST(FolderWalkerTest, UnlistableFolderIsReportedAsAnEntryWithTheReason) {
     TempDir dir;
     dir.Write("a.txt");
     dir.Write("locked/secret.txt");
+    dir.Write("partly/one.txt");
+    dir.Write("partly/two.txt");
     dir.Write("z.txt");
-    fs::permissions(dir / "locked", fs::perms::none);
-    if (fs::directory_iterator(dir / "locked", fs::directory_options::skip_permission_denied) !=
-        fs::directory_iterator()) {
-        GTEST_SKIP() << "permissions are not enforced for this user";
+    struct Case {
+        std::uint64_t nth;  // 1 opens the folder, later ones read its names
+        const char* folder;
+        int error;
+    };
+    for (const Case& c : {Case{1, "locked", EACCES}, Case{3, "partly", EIO}}) {
+        const testing::ScopedFault fault({.operation = platform::faults::Operation::List,
+                                          .nth = c.nth,
+                                          .path = c.folder,
+                                          .error = c.error});
+        FolderWalker walker;
+        ASSERT_TRUE(walker.Start(dir.wide(), u"*.*"));
+        std::vector<FileEntry> entries;
+        FileEntry entry;
+        while (walker.Next(entry)) {
+            entries.push_back(entry);
+        }
+        // The failing folder stands in its own place, with whatever it held left out.
+        ASSERT_EQ(entries.size(), c.folder == std::string("locked") ? 5u : 4u) << c.folder;
+        const auto failed = std::find_if(entries.begin(), entries.end(),
+                                         [](const FileEntry& e) { return bool(e.error); });
+        ASSERT_NE(failed, entries.end());
+        EXPECT_EQ(platform::ToNative(failed->cFileName), c.folder);
+        EXPECT_NE(failed->dwFileAttributes & platform::kAttributeDirectory, 0u);
+        EXPECT_EQ(failed->error.value(), c.error);
     }
+
+    // The folder itself: nothing to walk, and the reason.
+    const testing::ScopedFault fault(
+        {.operation = platform::faults::Operation::List, .error = EACCES});
     FolderWalker walker;
-    walker.Start(dir.wide(), u"*.*");
-    std::vector<FileEntry> entries;
+    EXPECT_FALSE(walker.Start(dir.wide(), u"*.*"));
+    EXPECT_EQ(walker.Error(), std::errc::permission_denied);
     FileEntry entry;
-    while (walker.Next(entry)) {
-        entries.push_back(entry);
-    }
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1].cFileName, u"locked");
-    EXPECT_NE(entries[1].dwFileAttributes & platform::kAttributeDirectory, 0u);
-    EXPECT_EQ(entries[2].cFileName, u"z.txt");
+    EXPECT_FALSE(walker.Next(entry));
 }
 
 TEST(FolderWalkerTest, FolderWhosePathIsTooLongIsReportedAsAnEntry) {
@@ -179,17 +203,45 @@ TEST(FolderWalkerTest, FolderWhosePathIsTooLongIsReportedAsAnEntry) {
     EXPECT_EQ(entries[1].cFileName, u"z.txt");
 }
 
-TEST(FolderWalkerTest, LinkedFoldersAreWalkedButCyclesAreNot) {
+TEST(FolderWalkerTest, LinksInsideAreFollowedAndNothingOutsideComesInUnseen) {
     TempDir dir;
     TempDir outside;
+    outside.Write("secret.txt", "machine's secret");
     outside.Write("shared/s.txt");
     dir.Write("a/f.txt");
-    fs::create_directory_symlink(outside / "shared", dir / "a/linked");
-    fs::create_directory_symlink(dir.path(), dir / "a/back-to-root");
+    dir.Write("real/r.txt");
+    fs::create_directory_symlink("../real", dir / "a/inside");  // relative, inside: walked
+    fs::create_symlink(dir / "a/f.txt", dir / "b.txt");         // absolute, inside: a plain file
+    fs::create_symlink(outside / "secret.txt", dir / "secret-absolute.txt");
+    fs::create_symlink(fs::relative(outside / "secret.txt", dir.path()),
+                       dir / "secret-relative.txt");
+    fs::create_directory_symlink(outside / "shared", dir / "a/shared");  // outside: not walked
+    fs::create_directory_symlink("/", dir / "root");                     // the machine: not walked
+    fs::create_directory_symlink(dir.path(), dir / "a/back-to-root");    // cycles: left out
     fs::create_directory_symlink(dir / "a", dir / "a/self");
-    fs::create_symlink(dir / "a/f.txt", dir / "b.txt");
     fs::create_symlink(dir / "missing", dir / "broken");
-    EXPECT_EQ(Walk(dir.wide()), (Paths{"a/f.txt", "a/linked/s.txt", "b.txt"}));
+
+    FolderWalker walker;
+    ASSERT_TRUE(walker.Start(dir.wide(), u"*.*"));
+    std::vector<std::string> walked;
+    std::vector<std::string> outside_links;
+    FileEntry entry;
+    while (walker.Next(entry)) {
+        walked.push_back(platform::ToNative(entry.cFileName));
+        EXPECT_FALSE(entry.error) << walked.back();
+        if (entry.outside_link) {
+            outside_links.push_back(walked.back());
+            EXPECT_FALSE(IsCheckedByDefault(entry));
+        }
+    }
+    EXPECT_EQ(walked, (Paths{"a/f.txt", "a/inside/r.txt", "b.txt", "real/r.txt",
+                             "secret-absolute.txt", "secret-relative.txt"}));
+    EXPECT_EQ(outside_links, (Paths{"secret-absolute.txt", "secret-relative.txt"}));
+    EXPECT_EQ(walker.UnfollowedLinks(), (std::vector<std::u16string>{u"a/shared", u"root"}));
+
+    // The plug-in folder reached through a link of its own is judged by where it really is.
+    fs::create_directory_symlink(dir.path(), outside / "plugin-link");
+    EXPECT_EQ(Walk(Wide(outside / "plugin-link")), walked);
 }
 
 TEST(FolderWalkerTest, OddNamesRoundTripThroughTheWalk) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "packager/plugin_packager.h"
+#include "platform/text.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -142,16 +143,17 @@ TEST_F(DescriptorTest, ExistingDescriptorIsReplaced) {
     EXPECT_EQ(ReadText(descriptor()), std::string(kDeclaration) + "<vemplugin/>\n");
 }
 
-TEST_F(DescriptorTest, FailedSaveIsAFailureEvenWhenAFileIsThere) {
+TEST_F(DescriptorTest, FailedSaveIsAFailureEvenWhenAFileIsThereAndSaysWhy) {
     dir_.Write("com.example.demo.xml", "<vemplugin/>");
     // A folder at the descriptor path: it exists, but nothing can be saved there.
     dir_.MakeFolder("out.xml");
     EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
                                                          Wide(descriptor())));
-    EXPECT_EQ(Message(), u"");
+    EXPECT_EQ(Message(), u"无法写入描述文件 " + Wide(descriptor()) + u"：Is a directory");
+    const fs::path nowhere = dir_ / "no-such-folder/out.xml";
     EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
-                                                         Wide(dir_ / "no-such-folder/out.xml")));
-    EXPECT_EQ(Message(), u"");
+                                                         Wide(nowhere)));
+    EXPECT_EQ(Message(), u"无法写入描述文件 " + Wide(nowhere) + u"：No such file or directory");
 }
 
 TEST_F(DescriptorTest, PathsBeyondTheNarrowLimit) {
@@ -170,7 +172,9 @@ TEST_F(DescriptorTest, PathsBeyondTheNarrowLimit) {
     const std::string long_descriptor = base + std::string(260 - base.size(), 'd');
     EXPECT_FALSE(fresh.CheckConfigAndWriteDescriptor(Wide(fits), Wide(long_descriptor)));
     std::u16string message;
-    EXPECT_FALSE(fresh.GetErrorMessage(message));
+    EXPECT_TRUE(fresh.GetErrorMessage(message));
+    EXPECT_EQ(message, u"无法写入描述文件 " + platform::FromNative(long_descriptor) +
+                           u"：File name too long");
     EXPECT_FALSE(fs::exists(long_descriptor));
 }
 

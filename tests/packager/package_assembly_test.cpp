@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "packager/plugin_packager.h"
+#include "platform/fault_injection.h"
 #include "platform/text.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -217,16 +219,18 @@ TEST_F(PackTest, AFileThatCannotBeAddedFailsTheRunAndKeepsTheOldArchive) {
     struct Case {
         std::u16string path;
         zip::ZipResult result;
+        std::u16string reason;  // the system's, when it has one
     };
-    for (const Case& c :
-         {Case{u"vanished.txt", zip::OpenFailed}, Case{u"back\\slash.txt", zip::BadArguments},
-          Case{std::u16string(300, u'n'), zip::BadArguments}}) {
+    for (const Case& c : {Case{u"vanished.txt", zip::OpenFailed, u"：No such file or directory"},
+                          Case{u"back\\slash.txt", zip::BadArguments, u""},
+                          Case{std::u16string(300, u'n'), zip::BadArguments, u""}}) {
         PluginPackager packager;
         EXPECT_FALSE(
             packager.Pack(Wide(plugin_), Files{u"x.y.z.xml", u"ok.txt", c.path}, Wide(archive())));
         std::u16string message;
         packager.GetErrorMessage(message);
-        EXPECT_EQ(message, u"添加文件失败：" + c.path);
+        EXPECT_EQ(message, u"添加文件失败：" + c.path + c.reason);
+        EXPECT_EQ(packager.DescribeFailure(), u"打包失败，" + message);
         EXPECT_EQ(packager.GetZipResult(), c.result);
         EXPECT_EQ(ReadText(old), "the previous archive");
         ExpectNoTemporaryFiles();
@@ -263,14 +267,89 @@ TEST_F(PackTest, TrailingSeparatorsAreIgnoredAndARootIsRefused) {
     }
     EXPECT_EQ(PluginPackager::EntryPrefix(u"/a/b"), u"b/");
     EXPECT_EQ(PluginPackager::EntryPrefix(u"b"), u"b/");
+    // Both front ends propose the same archive, however the folder was typed.
+    for (const std::u16string& folder : Files{u"/x/demo", u"/x/demo/", u"/x/demo//"}) {
+        EXPECT_EQ(PluginPackager::ProposedArchivePath(folder), u"/x/demo/demo.zip")
+            << folder.size();
+    }
+    EXPECT_EQ(PluginPackager::ProposedArchivePath(u"demo"), u"demo/demo.zip");
+    EXPECT_EQ(PluginPackager::ProposedArchivePath(u""), u"/.zip");
 }
 
-TEST_F(PackTest, AnArchiveThatCannotBeCreatedFailsWithoutAMessage) {
+TEST_F(PackTest, EveryFailingStepIsNamedWithItsPathAndTheSystemsReason) {
+    namespace faults = platform::faults;
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    fs::create_directories(archive().parent_path());
+    const std::u16string destination = Wide(archive());
+    const std::u16string temporary = Wide(temporary_);
+    struct Case {
+        faults::Fault fault;
+        std::u16string message_start;  // followed by a path of the run's own making
+        std::u16string message_end;
+    };
+    const Case cases[] = {
+        {{.operation = faults::Operation::Temporary, .path = "zelPluginInfo", .error = ENOSPC},
+         u"无法在临时文件夹中创建描述文件 " + temporary + u"：No space left on device",
+         u""},
+        {{.operation = faults::Operation::Write, .error = ENOSPC},
+         u"无法写入描述文件 " + temporary + u"/zelPluginInfo-",
+         u".xml：No space left on device"},
+        {{.operation = faults::Operation::Temporary, .path = "demo.zip", .error = EACCES},
+         u"无法创建压缩文件 " + destination + u"：Permission denied",
+         u""},
+        {{.operation = faults::Operation::Write, .nth = 2, .error = EIO},
+         u"无法写入压缩文件 " + destination + u"：Input/output error",
+         u""},
+        // nth 0: the run's last close, the archive's own.
+        {{.operation = faults::Operation::Close, .nth = 0, .error = EDQUOT},
+         u"无法写入压缩文件 " + destination + u"：Disk quota exceeded",
+         u""},
+        {{.operation = faults::Operation::Rename, .error = EXDEV},
+         u"无法保存压缩文件 " + destination + u"：Invalid cross-device link",
+         u""},
+    };
+    faults::Count();
+    ASSERT_TRUE(Pack({u"x.y.z.xml"}));
+    const std::uint64_t closes = faults::Performed(faults::Operation::Close);
+    faults::Clear();
+    fs::remove(archive());
+    for (Case c : cases) {
+        if (c.fault.nth == 0) {
+            c.fault.nth = closes;
+        }
+        {
+            const testing::ScopedFault fault(c.fault);
+            EXPECT_FALSE(Pack({u"x.y.z.xml"}));
+            EXPECT_TRUE(faults::Struck());
+        }
+        const std::u16string message = Message();
+        EXPECT_TRUE(message.starts_with(c.message_start) && message.ends_with(c.message_end))
+            << platform::ToNative(message);
+        EXPECT_FALSE(fs::exists(archive()));
+        ExpectNoTemporaryFiles();
+    }
+    // The same packager's next run carries nothing of the last one's failure.
+    EXPECT_TRUE(Pack({u"x.y.z.xml"}));
+    EXPECT_EQ(Message(), u"");
+    EXPECT_EQ(packager_.GetZipResult(), zip::Success);
+}
+
+TEST_F(PackTest, AnArchiveThatCannotBeCreatedNamesItAndTheReason) {
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     EXPECT_FALSE(Pack({u"x.y.z.xml"}));  // the destination's folder does not exist
-    EXPECT_EQ(Message(), u"");
-    EXPECT_EQ(packager_.GetZipResult(), zip::OpenFailed);
+    EXPECT_EQ(Message(), u"无法创建压缩文件 " + Wide(archive()) + u"：No such file or directory");
+    EXPECT_EQ(packager_.GetZipResult(), zip::Success);  // the writer never ran
     ExpectNoTemporaryFiles();
+}
+
+TEST_F(PackTest, ReplacingAnArchiveKeepsItsPermissionBits) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
+    fs::permissions(old, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(Pack({u"x.y.z.xml"}));
+    EXPECT_NE(ReadText(old), "the previous archive");
+    EXPECT_EQ(fs::status(old).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(PackTest, CancellingStopsTheRunAndLeavesTheDestinationAlone) {

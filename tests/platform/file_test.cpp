@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/path.h"
 #include "platform/text.h"
 #include "tests/support/temp_dir.h"
 
@@ -22,7 +23,7 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
 TEST(FileTest, CreateAlwaysCreatesAndTruncates) {
     TempDir dir;
     const std::u16string path = dir.wide() + u"/out.bin";
-    std::optional<File> file = File::CreateAlways(path);
+    Result<File> file = File::CreateAlways(path);
     ASSERT_TRUE(file);
     EXPECT_TRUE(file->WriteAll(Bytes("first, longer content")));
     EXPECT_TRUE(file->Close());
@@ -40,7 +41,7 @@ TEST(FileTest, CreateAlwaysCreatesAndTruncates) {
 TEST(FileTest, ReadingAndSeeking) {
     TempDir dir;
     dir.Write("in.txt", "0123456789");
-    std::optional<File> opened = File::OpenForReading(dir.wide() + u"/in.txt");
+    Result<File> opened = File::OpenForReading(dir.wide() + u"/in.txt");
     ASSERT_TRUE(opened);
     File file = std::move(*opened);
     EXPECT_FALSE(opened->IsOpen());
@@ -89,7 +90,7 @@ TEST(FileTest, TemporaryFilesAreNewPrivateAndDistinct) {
     const std::u16string start = dir.wide() + u"/pre-";
     for (int i = 0; i < 20; ++i) {
         std::u16string path;
-        std::optional<File> file = File::CreateTemporary(dir.wide() + u"/", u"pre-", u".tmp", path);
+        Result<File> file = File::CreateTemporary(dir.wide() + u"/", u"pre-", u".tmp", path);
         ASSERT_TRUE(file);
         ASSERT_EQ(path.substr(0, start.size()), start);
         ASSERT_GT(path.size(), start.size() + 4 + 8);

@@ -8,6 +8,7 @@
 
 #include "platform/file.h"
 #include "platform/text.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack::platform {
@@ -22,12 +23,15 @@ std::vector<FindData> List(const fs::path& folder, std::u16string_view pattern =
                            std::span<const FolderId> enclosing = {}) {
     std::vector<FindData> records;
     FindData record;
-    FindHandle handle =
+    Result<FindHandle> handle =
         FindFirstFile(Wide(folder) + u"/" + std::u16string(pattern), record, enclosing);
-    for (bool more = handle.IsValid(); more; more = FindNextFile(handle, record)) {
+    if (!handle) {
+        return records;
+    }
+    for (bool more = true; more; more = FindNextFile(*handle, record)) {
         records.push_back(record);
     }
-    FindClose(handle);
+    FindClose(*handle);
     return records;
 }
 
@@ -48,7 +52,8 @@ FindData Only(const fs::path& path) {
 
 FolderId IdOf(const fs::path& folder) {
     FindData record;
-    return FindFirstFile(Wide(folder) + u"/*", record).Folder();
+    const Result<FindHandle> handle = FindFirstFile(Wide(folder) + u"/*", record);
+    return handle ? handle->Folder() : FolderId{};
 }
 
 TEST(ListingTest, FoldersThatCannotBeListedGiveAnInvalidHandle) {
@@ -60,12 +65,12 @@ TEST(ListingTest, FoldersThatCannotBeListedGiveAnInvalidHandle) {
     for (const std::u16string& path :
          {dir.wide() + u"/missing/*.*", dir.wide() + u"/file.txt/*",
           dir.wide() + u"/" + std::u16string(5000, u'n') + u"/*", dir.wide() + u"/*.none"}) {
-        EXPECT_FALSE(FindFirstFile(path, record).IsValid());
+        EXPECT_FALSE(FindFirstFile(path, record));
     }
     std::error_code denied;
     fs::directory_iterator probe(locked, denied);
     if (denied) {  // root reads every folder
-        EXPECT_FALSE(FindFirstFile(Wide(locked) + u"/*", record).IsValid());
+        EXPECT_FALSE(FindFirstFile(Wide(locked) + u"/*", record));
     }
 }
 
@@ -153,10 +158,14 @@ TEST(ListingTest, SymbolicLinksAreFollowedAndBrokenOnesLeftOut) {
 
     EXPECT_EQ(ListNames(dir.path()),
               (Names{u".", u"..", u"file-link", u"folder-link", u"target-folder", u"target.txt"}));
+    // A link is described by its target, marked as a reparse point the way Windows marks one.
     const FindData file = Only(dir / "file-link");
-    EXPECT_EQ(file.dwFileAttributes, kAttributeArchive);
+    EXPECT_EQ(file.dwFileAttributes, kAttributeArchive | kAttributeReparsePoint);
+    EXPECT_EQ(file.dwReserved0, kReparseTagSymlink);
     EXPECT_EQ(FileSizeOf(file), 7u);
-    EXPECT_EQ(Only(dir / "folder-link").dwFileAttributes, kAttributeDirectory);
+    EXPECT_EQ(Only(dir / "folder-link").dwFileAttributes,
+              kAttributeDirectory | kAttributeReparsePoint);
+    EXPECT_EQ(Only(dir / "target.txt").dwReserved0, 0u);
     // A listing through the link identifies the same folder as the direct one.
     EXPECT_EQ(IdOf(dir / "folder-link"), IdOf(dir / "target-folder"));
     EXPECT_NE(IdOf(dir / "target-folder"), IdOf(dir.path()));
@@ -190,20 +199,51 @@ TEST(ListingTest, OnlyRegularFilesAndFoldersAreListed) {
     EXPECT_FALSE(QueryFile(u"/dev/null"));
 }
 
+TEST(ListingTest, FailuresCarryTheSystemsReasonAndNothingGoesMissingSilently) {
+    TempDir dir;
+    dir.Write("sub/a.txt");
+    dir.Write("sub/b.txt");
+    FindData record;
+    const Result<FindHandle> missing = FindFirstFile(dir.wide() + u"/missing/*", record);
+    EXPECT_EQ(missing.error(), std::errc::no_such_file_or_directory);
+
+    // Opening, or reading the folder part of the way, fails the whole listing.
+    for (std::uint64_t nth : {1, 2, 4}) {
+        const testing::ScopedFault fault(
+            {.operation = faults::Operation::List, .nth = nth, .path = "sub", .error = EIO});
+        EXPECT_EQ(FindFirstFile(dir.wide() + u"/sub/*", record).error(), std::errc::io_error)
+            << nth;
+        EXPECT_TRUE(faults::Struck());
+    }
+
+    // A name whose status cannot be read is handed out with its name and the reason.
+    const testing::ScopedFault fault(
+        {.operation = faults::Operation::Status, .path = "b.txt", .error = EACCES});
+    Result<FindHandle> handle = FindFirstFile(dir.wide() + u"/sub/*.txt", record);
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(record.cFileName, u"a.txt");
+    EXPECT_FALSE(handle->RecordError());
+    ASSERT_TRUE(FindNextFile(*handle, record));
+    EXPECT_EQ(record.cFileName, u"b.txt");
+    EXPECT_EQ(handle->RecordError(), std::errc::permission_denied);
+    EXPECT_EQ(record.dwFileAttributes, 0u);
+    EXPECT_FALSE(FindNextFile(*handle, record));
+}
+
 TEST(ListingTest, NamesThatVanishAfterTheFolderWasReadAreSkipped) {
     TempDir dir;
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
         dir.Write(name);
     }
     FindData record;
-    FindHandle handle = FindFirstFile(dir.wide() + u"/*.txt", record);
-    ASSERT_TRUE(handle.IsValid());
+    Result<FindHandle> handle = FindFirstFile(dir.wide() + u"/*.txt", record);
+    ASSERT_TRUE(handle);
     EXPECT_EQ(record.cFileName, u"a.txt");
     fs::remove(dir / "b.txt");
-    ASSERT_TRUE(FindNextFile(handle, record));
+    ASSERT_TRUE(FindNextFile(*handle, record));
     EXPECT_EQ(record.cFileName, u"c.txt");
-    EXPECT_FALSE(FindNextFile(handle, record));
-    EXPECT_FALSE(FindNextFile(handle, record));
+    EXPECT_FALSE(FindNextFile(*handle, record));
+    EXPECT_FALSE(FindNextFile(*handle, record));
 }
 
 TEST(ListingTest, OddNamesAreListedAndOpenedUnderTheirExactBytes) {
@@ -233,13 +273,13 @@ TEST(ListingTest, QueryFileDescribesOnePath) {
     dir.Write("sub/file.txt", "abc");
     fs::create_symlink("sub/file.txt", dir / "link");
 
-    const std::optional<FindData> linked = QueryFile(Wide(dir / "link"));
+    const Result<FindData> linked = QueryFile(Wide(dir / "link"));
     ASSERT_TRUE(linked);
     EXPECT_EQ(linked->cFileName, u"link");
     EXPECT_EQ(linked->dwFileAttributes, kAttributeArchive);
     EXPECT_EQ(FileSizeOf(*linked), 3u);
 
-    const std::optional<FindData> folder = QueryFile(Wide(dir / "sub") + u"/");
+    const Result<FindData> folder = QueryFile(Wide(dir / "sub") + u"/");
     ASSERT_TRUE(folder);
     EXPECT_EQ(folder->cFileName, u"sub");
     EXPECT_EQ(folder->dwFileAttributes, kAttributeDirectory);

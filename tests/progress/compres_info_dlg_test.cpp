@@ -119,7 +119,9 @@ TEST_F(CompresInfoDlgTest, FailuresStayUpWithTheReasonUntilCancelled) {
         {"", dir_ / "out.zip", "打包失败，没有找到插件的配置文件！"},
         {R"(<vemplugin><property id="a" type="t" name="n"/></vemplugin>)", dir_ / "out.zip",
          "打包失败，配置文件的property节点缺少version属性或属性值为空！"},
-        {kConfig, dir_ / "no" / "such" / "folder" / "out.zip", "打包失败，"},
+        {kConfig, dir_ / "no" / "such" / "folder" / "out.zip",
+         "打包失败，无法创建压缩文件 " + (dir_ / "no/such/folder/out.zip").string() +
+             "：No such file or directory"},
     };
     for (const Case& c : cases) {
         if (!c.config.empty()) {

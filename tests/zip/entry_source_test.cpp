@@ -130,7 +130,7 @@ TEST(EntrySourceTest, ExecutableImageRules) {
     TempDir dir;
     auto check = [&](const std::string& content) {
         const fs::path path = dir.Write("probe.bin", content);
-        std::optional<platform::File> file = platform::File::OpenForReading(Wide(path));
+        platform::Result<platform::File> file = platform::File::OpenForReading(Wide(path));
         EXPECT_TRUE(file);
         return IsExecutableImage(*file, content.size());
     };
@@ -151,7 +151,7 @@ TEST(EntrySourceTest, ExecutableImageRules) {
     EXPECT_FALSE(check(no_mz));
     // A size that claims more than the file holds: the short read means no.
     const fs::path path = dir.Write("short.bin", PeImage(100, 70));
-    std::optional<platform::File> file = platform::File::OpenForReading(Wide(path));
+    platform::Result<platform::File> file = platform::File::OpenForReading(Wide(path));
     EXPECT_FALSE(IsExecutableImage(*file, 1000));
 }
 
@@ -183,7 +183,7 @@ TEST(EntrySourceTest, SizesOf4GiBAndMoreStayVisible) {
 TEST(EntrySourceTest, SeekableHandleIsRewoundAndLengthIgnored) {
     TempDir dir;
     const fs::path path = dir.Write("data.txt", "0123456789");
-    std::optional<platform::File> file = platform::File::OpenForReading(Wide(path));
+    platform::Result<platform::File> file = platform::File::OpenForReading(Wide(path));
     ASSERT_TRUE(file);
     ASSERT_TRUE(file->Seek(5, platform::SeekOrigin::Begin));
     EntrySource source;
@@ -230,7 +230,7 @@ TEST(EntrySourceTest, ReadingWithoutSourceOrFailingMidwayIsReported) {
     // A read that fails must not pass for the end of the data.
     TempDir dir;
     const fs::path path = dir.Write("data.bin", "abc");
-    std::optional<platform::File> file = platform::File::OpenForReading(Wide(path));
+    platform::Result<platform::File> file = platform::File::OpenForReading(Wide(path));
     ASSERT_EQ(source.OpenSourceHandle(&*file, 0), Success);
     EXPECT_EQ(source.sourceError, Success);
     ASSERT_TRUE(file->Close());  // the descriptor goes away under the source

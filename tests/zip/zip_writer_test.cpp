@@ -158,7 +158,7 @@ TEST(ZipWriterTest, EmptyArchiveIsTheEndRecordAlone) {
     // On a handle started at N the directory offset is N.
     TempDir dir;
     const fs::path path = dir / "prefixed.zip";
-    std::optional<platform::File> file = platform::File::CreateAlways(Wide(path));
+    platform::Result<platform::File> file = platform::File::CreateAlways(Wide(path));
     ASSERT_TRUE(file->WriteAll(std::vector<std::uint8_t>(1000, 'x')));
     auto handle = BeginArchiveToHandle(*file);
     ASSERT_TRUE(handle);
@@ -311,7 +311,8 @@ TEST(ZipWriterTest, LargeEntriesOfEveryKindReadBackExactly) {
     dir.Write("text.txt", text);
     MemoryArchive archive(1 << 25);
     ASSERT_EQ(AddEntryFromFile(archive.get(), u"noise.bin", Wide(dir / "noise.bin")), Success);
-    std::optional<platform::File> handle = platform::File::OpenForReading(Wide(dir / "text.txt"));
+    platform::Result<platform::File> handle =
+        platform::File::OpenForReading(Wide(dir / "text.txt"));
     ASSERT_EQ(AddEntryFromHandle(archive.get(), u"text.txt", *handle), Success);
     ASSERT_EQ(AddEntryFromMemory(archive.get(), u"noise.zip", noise), Success);
     const std::vector<std::uint8_t> bytes = archive.Finish();
@@ -347,7 +348,7 @@ TEST(ZipWriterTest, FileTargetIsCreatedOrTruncated) {
 TEST(ZipWriterTest, HandleTargetStartedAtAnOffsetShiftsEveryOffset) {
     TempDir dir;
     const fs::path path = dir / "prefixed.zip";
-    std::optional<platform::File> file = platform::File::CreateAlways(Wide(path));
+    platform::Result<platform::File> file = platform::File::CreateAlways(Wide(path));
     ASSERT_TRUE(file->WriteAll(std::vector<std::uint8_t>(4321, 0)));
     auto archive = BeginArchiveToHandle(*file);
     ASSERT_TRUE(archive);
@@ -373,7 +374,9 @@ class PipeTarget {
     explicit PipeTarget(const TempDir& dir) : path_(dir / "pipe") {
         zelpack::testing::MakeFifo(path_);
         reader_ = std::thread([this] { bytes_ = ReadBytes(path_); });
-        file_ = platform::File::CreateAlways(Wide(path_));
+        if (platform::Result<platform::File> file = platform::File::CreateAlways(Wide(path_))) {
+            file_ = std::move(*file);
+        }
     }
     ~PipeTarget() {
         file_.reset();
@@ -517,7 +520,7 @@ TEST(ZipWriterTest, StoredStreamOfUnknownLengthOnAPipeCannotBeListed) {
     {
         PipeTarget pipe(dir);
         auto archive = BeginArchiveToHandle(pipe.file());
-        std::optional<platform::File> stream = platform::File::OpenStream(Wide(fifo));
+        platform::Result<platform::File> stream = platform::File::OpenStream(Wide(fifo));
         ASSERT_TRUE(stream);
         EXPECT_EQ(AddEntryFromHandle(archive.get(), u"stream.gz", *stream), ChangeNotAllowed);
         feeder.join();
@@ -540,7 +543,7 @@ TEST(ZipWriterTest, StoredStreamOfUnknownLengthOnAPipeCannotBeListed) {
 
 TEST(ZipWriterTest, ReadFailureFailsTheEntryAndSparesTheArchive) {
     // Reading /proc/self/mem at offset 0 fails: nothing is mapped there.
-    std::optional<platform::File> broken = platform::File::OpenForReading(u"/proc/self/mem");
+    platform::Result<platform::File> broken = platform::File::OpenForReading(u"/proc/self/mem");
     ASSERT_TRUE(broken);
     TempDir dir;
     const fs::path path = dir / "out.zip";
@@ -579,7 +582,7 @@ TEST(ZipWriterTest, SourcesOf4GiBAreRefusedBeforeAnythingIsWritten) {
 TEST(ZipWriterTest, EntriesThatWouldCarryTheArchivePast4GiBAreRefused) {
     TempDir dir;
     const fs::path path = dir / "high.zip";
-    std::optional<platform::File> file = platform::File::CreateAlways(Wide(path));
+    platform::Result<platform::File> file = platform::File::CreateAlways(Wide(path));
     const std::uint64_t start = 0xFFFFFFFFull - 2000;
     ASSERT_TRUE(file->Seek(static_cast<std::int64_t>(start), platform::SeekOrigin::Begin));
     auto archive = BeginArchiveToHandle(*file);
@@ -596,7 +599,8 @@ TEST(ZipWriterTest, EntriesThatWouldCarryTheArchivePast4GiBAreRefused) {
     ASSERT_TRUE(file->Close());
 
     // An archive cannot start where its offsets could not reach.
-    std::optional<platform::File> beyond = platform::File::CreateAlways(Wide(dir / "beyond.zip"));
+    platform::Result<platform::File> beyond =
+        platform::File::CreateAlways(Wide(dir / "beyond.zip"));
     ASSERT_TRUE(beyond->Seek(0x100000000ll, platform::SeekOrigin::Begin));
     EXPECT_FALSE(BeginArchiveToHandle(*beyond));
     EXPECT_EQ(GetMostRecentResult(), BadArguments);
