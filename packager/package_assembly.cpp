@@ -71,14 +71,14 @@ bool IsArchiveWriteFailure(zip::ZipResult result) {
 struct PluginPackager::Run {
     const PackOptions& options;
     std::u16string_view archive_path;
-    std::u16string source_prefix;  // the plug-in folder and a separator
-    std::u16string entry_prefix;   // the plug-in's name and a separator
-    std::u16string config;
-    std::u16string descriptor;
+    std::u16string source_prefix{};  // the plug-in folder and a separator
+    std::u16string entry_prefix{};   // the plug-in's name and a separator
+    std::u16string config{};
+    std::u16string descriptor{};
     // Declared before the archive, so that the archive is closed before its file is removed.
-    std::optional<FileRemover> temporary_archive;
-    std::unique_ptr<zip::ArchiveHandle> archive;
-    PackProgress progress;
+    std::optional<FileRemover> temporary_archive{};
+    std::unique_ptr<zip::ArchiveHandle> archive{};
+    PackProgress progress{};
     std::uint64_t bytes_before_entry = 0;
 
     bool Cancelled() const { return options.cancel != nullptr && options.cancel->load(); }
