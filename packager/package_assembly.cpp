@@ -19,14 +19,24 @@ constexpr std::u16string_view kBadFolderMessage = u"插件文件夹无效！";
 constexpr std::u16string_view kAddFailedMessage = u"添加文件失败：";
 constexpr std::u16string_view kCancelledMessage = u"打包已取消";
 
+// Removes a temporary file of the run's own. A failed attempt is tried once more: a scanner
+// may hold a file that was just written for a moment (on Windows, routinely).
+void RemoveTemporary(const std::u16string& path) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const platform::Status removed = platform::DeleteFile(path);
+        if (removed || removed.error() == std::errc::no_such_file_or_directory) {
+            return;
+        }
+    }
+}
+
 // Removes a file when it goes out of scope, unless kept.
 class FileRemover {
   public:
     explicit FileRemover(std::u16string path) : path_(std::move(path)) {}
     ~FileRemover() {
         if (!path_.empty()) {
-            // Nothing more can be done about a temporary file that will not go.
-            static_cast<void>(platform::DeleteFile(path_));
+            RemoveTemporary(path_);
         }
     }
     FileRemover(const FileRemover&) = delete;
@@ -50,7 +60,7 @@ platform::Result<std::u16string> ReserveTemporary(std::u16string_view folder,
         return file.error();
     }
     if (const platform::Status closed = file->Close(); !closed) {
-        static_cast<void>(platform::DeleteFile(path));
+        RemoveTemporary(path);
         return closed.error();
     }
     return path;
@@ -118,8 +128,7 @@ void PluginPackager::SetDescriptorPath(std::u16string path) {
 bool PluginPackager::DeleteDescriptorFile() {
     const std::lock_guard lock(descriptor_mutex_);
     if (!descriptor_path_.empty()) {
-        // A descriptor already gone (or never written) is no error.
-        static_cast<void>(platform::DeleteFile(descriptor_path_));
+        RemoveTemporary(descriptor_path_);
     }
     return true;
 }

@@ -77,7 +77,9 @@ ZipResult EntrySource::OpenSourceFile(std::u16string_view path) {
     ownedFile = std::move(*file);
     const ZipResult result = OpenSourceHandle(&*ownedFile, 0);
     if (result != Success) {
+        const std::error_code cause = sourceSystemError;
         ClearSource();
+        sourceSystemError = cause;
         return result;
     }
     // OpenSourceHandle cleared the fields but not the file it was handed.

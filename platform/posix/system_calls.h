@@ -1,5 +1,5 @@
-// POSIX: the system calls behind files and listings, each retried on EINTR where that is safe
-// and each a point of the fault seam. Internal to platform/posix/.
+// POSIX: the system calls behind files and listings, each retried on EINTR (all but close, see
+// there) and each a point of the fault seam. Internal to platform/posix/.
 #pragma once
 
 #include <dirent.h>
@@ -66,8 +66,9 @@ inline ssize_t Write(int fd, const void* data, std::size_t size) {
     });
 }
 
+// An interrupted call did nothing, so every one but close is simply made again.
 inline off_t Seek(int fd, off_t offset, int whence) {
-    return Checked(Operation::Seek, [&](bool) { return ::lseek(fd, offset, whence); });
+    return Retrying(Operation::Seek, [&](bool) { return ::lseek(fd, offset, whence); });
 }
 
 // Never retried: on Linux the descriptor is gone even when close() was interrupted, and a retry
@@ -90,17 +91,17 @@ inline int Close(int fd) {
 }
 
 inline int Rename(const char* from, const char* to) {
-    return Checked(
+    return Retrying(
         Operation::Rename, [&](bool) { return ::rename(from, to); }, to);
 }
 
 inline int Unlink(const char* path) {
-    return Checked(
+    return Retrying(
         Operation::Remove, [&](bool) { return ::unlink(path); }, path);
 }
 
 inline int Statx(int folder, const char* path, int flags, unsigned mask, struct statx* info) {
-    return Checked(
+    return Retrying(
         Operation::Status, [&](bool) { return ::statx(folder, path, flags, mask, info); }, path);
 }
 

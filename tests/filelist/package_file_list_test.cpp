@@ -82,6 +82,18 @@ TEST_F(PackageFileListTest, ScanFillsRowsInWalkOrderWithDefaultTicksAndTexts) {
     std::u16string folder;
     list_.GetFolder(folder);
     EXPECT_EQ(folder, Wide(dir_.path()));
+
+    // A link to a file elsewhere on the machine is shown, never ticked unasked, on a scan or a
+    // refresh; a link to a folder elsewhere is not walked.
+    TempDir outside;
+    SetWriteTime(outside.Write("passwd", "secret"), 1236236640);
+    fs::create_symlink(outside / "passwd", dir_ / "a-link.txt");
+    ASSERT_TRUE(list_.Refresh());
+    EXPECT_EQ(Rows().front(), "[ ] a-link.txt 1K 2009-3-5 7:4");
+    fs::create_directory_symlink("/", dir_ / "root");
+    ASSERT_TRUE(Scan());
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(Rows().front(), "[ ] a-link.txt 1K 2009-3-5 7:4");
 }
 
 TEST_F(PackageFileListTest, SecondScanResetsTicks) {
