@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <array>
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,20 +30,9 @@ constexpr char kDescriptor[] =
     "<vemplugin><property id=\"com.example\" version=\"1.0\" type=\"js\" "
     "name=\"演示\"/></vemplugin>\n";
 
-std::string Run(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    std::array<char, 4096> chunk;
-    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) {
-        output.append(chunk.data(), n);
-    }
-    const int status = pclose(pipe);
-    return status == 0 ? output : output + "[exit " + std::to_string(status) + "]";
-}
-
 // Every entry as "name<TAB>hex of content", in archive order, read by Python's zipfile.
 std::string ListArchive(const fs::path& archive) {
-    return Run(
+    return testing::RunShell(
         "python3 -c 'import sys, zipfile\n"
         "z = zipfile.ZipFile(sys.argv[1])\n"
         "assert z.testzip() is None\n"

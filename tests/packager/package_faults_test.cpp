@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <array>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -59,17 +57,6 @@ constexpr Operation kOperations[] = {
 };
 constexpr const char* kOperationNames[] = {"create", "open",  "temporary", "read",   "write",
                                            "seek",   "close", "rename",    "remove", "status"};
-
-std::string RunShell(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    std::array<char, 4096> chunk;
-    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) {
-        output.append(chunk.data(), n);
-    }
-    const int status = pclose(pipe);
-    return status == 0 ? output : output + "[exit " + std::to_string(status) + "]";
-}
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
     std::vector<std::string> names;
@@ -180,20 +167,20 @@ TEST(PackFaultTest, EveryFailedOperationLeavesTheDestinationWholeAndNothingBehin
         expected += " demo/" + platform::ToNative(path);
     }
     const std::string checked =
-        RunShell("cd '" + kept.string() +
-                 "' && for f in *.zip; do unzip -tqq \"$f\" >/dev/null || echo "
-                 "\"unzip: $f\"; done; python3 -c 'import glob, sys, zipfile\n"
-                 "plugin, expected = sys.argv[1], sys.argv[2].split()\n"
-                 "for name in sorted(glob.glob(\"*.zip\")):\n"
-                 "    z = zipfile.ZipFile(name)\n"
-                 "    assert z.testzip() is None, name\n"
-                 "    assert z.namelist() == expected, (name, z.namelist())\n"
-                 "    for entry in expected[1:]:\n"
-                 "        with open(plugin + entry[4:], \"rb\") as f:\n"
-                 "            assert z.read(entry) == f.read(), (name, entry)\n"
-                 "    assert z.read(expected[0]).startswith(b\"<?xml\"), name\n"
-                 "print(len(glob.glob(\"*.zip\")))' '" +
-                 plugin.string() + "' '" + expected + "'");
+        testing::RunShell("cd '" + kept.string() +
+                          "' && for f in *.zip; do unzip -tqq \"$f\" >/dev/null || echo "
+                          "\"unzip: $f\"; done; python3 -c 'import glob, sys, zipfile\n"
+                          "plugin, expected = sys.argv[1], sys.argv[2].split()\n"
+                          "for name in sorted(glob.glob(\"*.zip\")):\n"
+                          "    z = zipfile.ZipFile(name)\n"
+                          "    assert z.testzip() is None, name\n"
+                          "    assert z.namelist() == expected, (name, z.namelist())\n"
+                          "    for entry in expected[1:]:\n"
+                          "        with open(plugin + entry[4:], \"rb\") as f:\n"
+                          "            assert z.read(entry) == f.read(), (name, entry)\n"
+                          "    assert z.read(expected[0]).startswith(b\"<?xml\"), name\n"
+                          "print(len(glob.glob(\"*.zip\")))' '" +
+                          plugin.string() + "' '" + expected + "'");
     EXPECT_EQ(checked, std::to_string(runs - failed) + "\n");
     std::cout << "[ fault sweep ] " << runs << " runs with one fault each: " << failed
               << " failed cleanly, " << runs - failed << " succeeded\n";

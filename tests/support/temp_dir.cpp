@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -97,6 +99,20 @@ void MakeFifo(const fs::path& path) {
     if (mkfifo(path.c_str(), 0600) != 0) {
         throw std::runtime_error("cannot make a named pipe " + path.string());
     }
+}
+
+std::string RunShell(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return "[cannot run]";
+    }
+    std::array<char, 4096> chunk;
+    while (std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) {
+        output.append(chunk.data(), n);
+    }
+    const int status = pclose(pipe);
+    return status == 0 ? output : output + "[exit " + std::to_string(status) + "]";
 }
 
 }  // namespace zelpack::testing

@@ -44,4 +44,8 @@ std::string ReadText(const std::filesystem::path& path);
 // Makes a named pipe (std::filesystem has no call for one).
 void MakeFifo(const std::filesystem::path& path);
 
+// Runs a shell command; its output (standard error included), with "[exit N]" appended when it
+// failed.
+std::string RunShell(const std::string& command);
+
 }  // namespace zelpack::testing
