@@ -4,7 +4,7 @@
 set -euo pipefail
 
 ZELPACK_PACKAGES=(
-  g++ cmake ninja-build pkg-config python3
+  g++ cmake ninja-build pkg-config python3 ccache
   libxml2-dev libcli11-dev libgtest-dev libgmock-dev
   zlib1g-dev libdeflate-dev
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
