@@ -29,6 +29,10 @@ if ((${#missing[@]})); then
     exit 1
   fi
 fi
+# `setup.sh packages`: the packages alone, for scripts that configure build folders of their own.
+if [[ ${1:-} == packages ]]; then
+  exit 0
+fi
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
