@@ -1,9 +1,13 @@
 include(GoogleTest)
 
-# zelpack_test(<source> [QT] LIBS <libs...>): one test binary per test file, named after the file.
-# QT tests run inside a QApplication on the headless platform.
+# Every test binary marked THREADED; the ThreadSanitizer build makes this target alone.
+add_custom_target(zelpack_threaded_tests)
+
+# zelpack_test(<source> [QT] [THREADED] LIBS <libs...>): one test binary per test file, named
+# after the file. QT tests run inside a QApplication on the headless platform. THREADED tests run
+# code on more than one thread; their tests carry the label "threaded".
 function(zelpack_test source)
-  cmake_parse_arguments(ARG "QT" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT;THREADED" "" "LIBS" ${ARGN})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
   if(ARG_QT)
@@ -12,5 +16,10 @@ function(zelpack_test source)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} zelpack_testsupport GTest::gtest_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  set(labels "")
+  if(ARG_THREADED)
+    set(labels PROPERTIES LABELS threaded)
+    add_dependencies(zelpack_threaded_tests ${name})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${labels})
 endfunction()

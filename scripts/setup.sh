@@ -4,7 +4,7 @@
 set -euo pipefail
 
 ZELPACK_PACKAGES=(
-  g++ cmake ninja-build pkg-config python3
+  g++ cmake ninja-build pkg-config python3 ccache
   libxml2-dev libcli11-dev libgtest-dev libgmock-dev
   zlib1g-dev libdeflate-dev
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
@@ -28,6 +28,10 @@ if ((${#missing[@]})); then
     echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
     exit 1
   fi
+fi
+# `setup.sh packages`: the packages alone, for scripts that configure build folders of their own.
+if [[ ${1:-} == packages ]]; then
+  exit 0
 fi
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -35,13 +35,16 @@ std::uint32_t ZlibCrc(const std::string& text) {
         crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
 }
 
-// A PE image header: MZ, the new-header offset at 60, "PE\0\0" there.
+// A PE image header: MZ, the new-header offset at 60, "PE\0\0" there; a shorter image holds
+// only what fits.
 std::string PeImage(std::uint32_t header_offset, std::size_t size, const char* signature = "PE") {
     std::string image(size, '\0');
     image[0] = 'M';
     image[1] = 'Z';
-    for (int i = 0; i < 4; ++i) {
-        image[60 + i] = static_cast<char>(header_offset >> (8 * i));
+    if (size >= 64) {
+        for (int i = 0; i < 4; ++i) {
+            image[60 + i] = static_cast<char>(header_offset >> (8 * i));
+        }
     }
     if (header_offset + 4 <= size) {
         image[header_offset] = signature[0];
@@ -145,7 +148,7 @@ TEST(EntrySourceTest, ExecutableImageRules) {
     EXPECT_TRUE(check(PeImage(147, 200)));
     EXPECT_FALSE(check(PeImage(148, 200)));
     EXPECT_FALSE(check(PeImage(0xFFFFFFF0u, 200)));  // no wrap-around of offset + 52
-    EXPECT_FALSE(check(PeImage(0, 40)));             // 40 bytes are too few
+    EXPECT_FALSE(check(PeImage(64, 40)));            // MZ alone: 40 bytes are too few
     std::string no_mz = PeImage(64, 200);
     no_mz[0] = 'Z';
     EXPECT_FALSE(check(no_mz));
