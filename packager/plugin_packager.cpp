@@ -186,7 +186,11 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
         }
         for (xmlAttr* attribute = child->properties; attribute != nullptr;
              attribute = attribute->next) {
-            CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name));
+            // Attributes are copied by local name, without their namespace: a second one of
+            // the same name (q:id beside id) would make the descriptor ill-formed XML.
+            if (xmlHasProp(property, attribute->name) == nullptr) {
+                CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name));
+            }
         }
         xmlAddChild(new_root, property);
         break;
