@@ -43,7 +43,9 @@ declare -A options=(
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-mkdir -p "$build/fuzz-logs" "$build/fuzz-artifacts"
+# Scratch files of the targets (and whatever a crash leaves of them) stay in the build folder.
+export TMPDIR="$build/fuzz-tmp"
+mkdir -p "$build/fuzz-logs" "$build/fuzz-artifacts" "$TMPDIR"
 failed=()
 for target in "${targets[@]}"; do
   # The corpus grows under the build folder, never in the repository.

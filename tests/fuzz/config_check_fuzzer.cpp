@@ -118,16 +118,18 @@ Shape Inspect(const std::uint8_t* bytes, std::size_t size) {
     return shape;
 }
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "config_check_fuzzer: %s\n", what);
-        std::abort();
-    }
-}
-
 void RemoveFolder() {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
+}
+
+// Aborting skips atexit, so the folder goes first; libFuzzer keeps the input.
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "config_check_fuzzer: %s\n", what);
+        RemoveFolder();
+        std::abort();
+    }
 }
 
 std::u16string Wide(const fs::path& path) {
