@@ -208,9 +208,11 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
         }
         for (xmlAttr* attribute = child->properties; attribute != nullptr;
              attribute = attribute->next) {
-            // Each attribute is the child's own, so a failed copy can only be the library's
-            // memory running out.
-            if (!CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name))) {
+            // Attributes are copied by local name, without their namespace: a second one of
+            // the same name (q:id beside id) would make the descriptor ill-formed XML. Each one
+            // is the child's own, so a failed copy can only be the library's memory running out.
+            if (xmlHasProp(property, attribute->name) == nullptr &&
+                !CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name))) {
                 message_ = kOutOfMemory;
                 return false;
             }

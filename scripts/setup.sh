@@ -9,6 +9,7 @@ ZELPACK_PACKAGES=(
   zlib1g-dev libdeflate-dev
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
   unzip p7zip-full libarchive-tools bsdutils
+  clang libclang-rt-14-dev libarchive-dev
 )
 
 missing=()

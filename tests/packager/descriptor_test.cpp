@@ -105,6 +105,17 @@ TEST_F(DescriptorTest, ProcessingInstructionNamedPropertyIsNoElement) {
     EXPECT_NE(ReadText(descriptor()).find("<property id=\"i\""), std::string::npos);
 }
 
+TEST_F(DescriptorTest, AttributesOfOneNameInOtherNamespacesAreCopiedOnce) {
+    // The copy is by local name, so q:id and q:type would repeat id and type.
+    ASSERT_TRUE(
+        Check("<vemplugin xmlns:q='urn:q'><property id='i' q:id='x' version='1' type='t' "
+              "name='n' q:type='u' q:extra='e'/></vemplugin>"));
+    EXPECT_EQ(ReadText(descriptor()),
+              std::string(kDeclaration) +
+                  "<vemplugin><property id=\"i\" version=\"1\" type=\"t\" name=\"n\" "
+                  "extra=\"e\"/></vemplugin>\n");
+}
+
 TEST_F(DescriptorTest, WrongRootFails) {
     const std::u16string root_message = u"配置文件根目录错误，请用vemplugin标记节点作为根目录！";
     ExpectFailure("<VEMPLUGIN><property id='i' version='1' type='t' name='n'/></VEMPLUGIN>",

@@ -1,0 +1,215 @@
+// Fuzz target: the configuration check and the descriptor it writes.
+//
+// The input is the whole configuration file, written into a private temporary folder. For every
+// input CheckConfigAndWriteDescriptor returns (within libFuzzer's -timeout), and:
+//  - true: the descriptor exists and parses as XML with the root "vemplugin"; checked in turn as
+//    a configuration it passes too, giving the same bytes again (unless the check took a required
+//    attribute from a DTD default, which the descriptor does not carry);
+//  - false: the message is one of the check's own and no descriptor exists;
+//  - either way nothing else is left in the folder.
+// libxml2 carries no coverage hooks, so the shape of what it parses is fed back to libFuzzer as
+// extra counters: without them most well-formed variations would look alike to it.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "packager/plugin_packager.h"
+#include "platform/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::array<std::u16string_view, 6> kMessages = {
+    u"配置文件读取错误，请检查配置文件格式",
+    u"配置文件根目录错误，请用vemplugin标记节点作为根目录！",
+    u"配置文件的property节点缺少id属性或属性值为空！",
+    u"配置文件的property节点缺少version属性或属性值为空！",
+    u"配置文件的property节点缺少type属性或属性值为空！",
+    u"配置文件的property节点缺少name属性或属性值为空！",
+};
+
+fs::path folder;
+
+__attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t shape_counters[256];
+
+// Feature `kind` (0 to 15) with a small value (0 to 15, larger ones count as 15).
+void Note(unsigned kind, std::size_t value) {
+    shape_counters[kind * 16 + std::min<std::size_t>(value, 15)] = 1;
+}
+
+struct Shape {
+    bool parsed = false;
+    // A required attribute that the property element has only as a default from the DTD: the
+    // check accepts it, but the descriptor copies only the element's own attributes.
+    bool required_from_dtd = false;
+};
+
+// Parses the configuration as the check does and notes its shape.
+Shape Inspect(const std::uint8_t* bytes, std::size_t size) {
+    Shape shape;
+    xmlDoc* doc =
+        xmlReadMemory(reinterpret_cast<const char*>(bytes), static_cast<int>(size), nullptr,
+                      nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (doc == nullptr) {
+        return shape;
+    }
+    shape.parsed = true;
+    const xmlDtd* dtd = doc->intSubset;
+    Note(1, dtd == nullptr ? 0 : 1 + (dtd->entities != nullptr) + 2 * (dtd->attributes != nullptr));
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    Note(2, root == nullptr ? 0
+                            : 1 + (xmlStrcmp(root->name, BAD_CAST "vemplugin") == 0) +
+                                  2 * (root->ns != nullptr));
+    const xmlNode* property = nullptr;
+    std::size_t children = 0;
+    for (const xmlNode* child = root ? root->children : nullptr; child; child = child->next) {
+        ++children;
+        Note(3, child->type);
+        if (property == nullptr && child->type == XML_ELEMENT_NODE &&
+            xmlStrcmp(child->name, BAD_CAST "property") == 0) {
+            property = child;
+        }
+    }
+    Note(4, children);
+    if (property != nullptr) {
+        std::size_t attributes = 0;
+        std::size_t namespaced = 0;
+        std::size_t repeated = 0;  // local names that an earlier attribute already has
+        for (const xmlAttr* a = property->properties; a != nullptr; a = a->next) {
+            ++attributes;
+            namespaced += a->ns != nullptr;
+            for (const xmlAttr* b = property->properties; b != a; b = b->next) {
+                if (xmlStrcmp(a->name, b->name) == 0) {
+                    ++repeated;
+                    break;
+                }
+            }
+        }
+        Note(5, attributes);
+        Note(6, namespaced);
+        Note(7, repeated);
+        const std::array<const char*, 4> required = {"id", "version", "type", "name"};
+        for (std::size_t i = 0; i < required.size(); ++i) {
+            const xmlChar* name = BAD_CAST required[i];
+            const xmlAttr* own = property->properties;
+            while (own != nullptr && xmlStrcmp(own->name, name) != 0) {
+                own = own->next;
+            }
+            const bool any = xmlHasProp(property, name) != nullptr;
+            Note(8 + i, (own != nullptr) + 2 * any);
+            shape.required_from_dtd |= any && own == nullptr;
+        }
+    }
+    xmlFreeDoc(doc);
+    return shape;
+}
+
+void RemoveFolder() {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
+// Aborting skips atexit, so the folder goes first; libFuzzer keeps the input.
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "config_check_fuzzer: %s\n", what);
+        RemoveFolder();
+        std::abort();
+    }
+}
+
+std::u16string Wide(const fs::path& path) {
+    return zelpack::platform::FromNative(path.native());
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> FolderContents() {
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Runs the check on `config`; returns whether it passed and checks what each outcome promises.
+bool CheckOne(const fs::path& config, const fs::path& descriptor) {
+    zelpack::PluginPackager packager;
+    const bool passed = packager.CheckConfigAndWriteDescriptor(Wide(config), Wide(descriptor));
+    if (!passed) {
+        std::u16string message;
+        Check(packager.GetErrorMessage(message), "false without a message");
+        Check(std::find(kMessages.begin(), kMessages.end(), message) != kMessages.end(),
+              "false with an unknown message");
+        Check(!fs::exists(descriptor), "a descriptor is left after a failure");
+        return false;
+    }
+    const std::string text = ReadFile(descriptor);
+    xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    Check(doc != nullptr, "the descriptor is not well-formed XML");
+    const xmlNode* root = xmlDocGetRootElement(doc);
+    Check(root != nullptr && xmlStrcmp(root->name, BAD_CAST "vemplugin") == 0,
+          "the descriptor's root is not vemplugin");
+    xmlFreeDoc(doc);
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelpack-fuzz-XXXXXX";
+    Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    folder = pattern;
+    std::atexit(RemoveFolder);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    const fs::path config = folder / "com.example.fuzz.xml";
+    const fs::path descriptor = folder / "zelPluginInfo.xml";
+    const fs::path again = folder / "again.xml";
+    {
+        std::ofstream out(config, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+        Check(out.good(), "cannot write the configuration");
+    }
+
+    std::set<std::string> expected = {config.filename().string()};
+    const Shape shape = Inspect(bytes, size);
+    const bool passed = CheckOne(config, descriptor);
+    Note(0, passed + 2 * shape.parsed);
+    if (passed) {
+        expected.insert(descriptor.filename().string());
+        if (!shape.required_from_dtd) {
+            Check(CheckOne(descriptor, again), "the descriptor does not pass the check itself");
+            Check(ReadFile(again) == ReadFile(descriptor),
+                  "the descriptor changes when checked again");
+            expected.insert(again.filename().string());
+        }
+    }
+    Check(FolderContents() == expected, "unexpected files in the folder");
+    for (const fs::path& path : {config, descriptor, again}) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
+    }
+    return 0;
+}
