@@ -63,11 +63,10 @@ void InitXmlLibrary() {
     });
 }
 
-const char* NarrowInto(std::u16string_view wide, std::span<char> buffer) {
-    if (wide.find(u'\0') != std::u16string_view::npos) {
+const char* NarrowInto(const std::string& narrow, std::span<char> buffer) {
+    if (narrow.find('\0') != std::string::npos) {
         return nullptr;
     }
-    const std::string narrow = platform::ToNative(wide);
     if (narrow.size() + 1 > buffer.size()) {
         return nullptr;
     }
@@ -132,11 +131,12 @@ std::u16string DescriptorFailure(std::u16string_view what, std::u16string_view p
 }  // namespace
 
 const char* PluginPackager::WideToAnsi(std::u16string_view wide, std::span<char> buffer) {
-    return NarrowInto(wide, buffer);
+    return NarrowInto(platform::ToAnsiCodePage(wide), buffer);
 }
 
 const char* PluginPackager::WideToUtf8(std::u16string_view wide, std::span<char> buffer) {
-    return NarrowInto(wide, buffer);
+    // The portable narrow form is UTF-8 on every platform.
+    return NarrowInto(platform::ToNative(wide), buffer);
 }
 
 bool PluginPackager::GetErrorMessage(std::u16string& message) const {

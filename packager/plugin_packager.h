@@ -106,9 +106,10 @@ class PluginPackager {
     // False, leaving `message` alone, while no failure has been recorded.
     bool GetErrorMessage(std::u16string& message) const;
 
-    // The narrow forms handed to the XML library, written NUL-terminated into `buffer`. Both are
-    // UTF-8 here (names on disk keep their exact bytes). Nothing is returned when the text,
-    // terminator included, does not fit, or holds a NUL that would cut it short.
+    // The narrow forms handed to the XML library, written NUL-terminated into `buffer`: the
+    // system's ANSI code page (UTF-8 on POSIX, where names on disk keep their exact bytes) and
+    // UTF-8. Nothing is returned when the text, terminator included, does not fit, or holds a NUL
+    // that would cut it short.
     static const char* WideToAnsi(std::u16string_view wide, std::span<char> buffer);
     static const char* WideToUtf8(std::u16string_view wide, std::span<char> buffer);
 

@@ -49,7 +49,7 @@ class File {
     static Result<File> StandardInput();
     static Result<File> StandardOutput();
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ != kNoHandle; }
 
     // Reads up to buffer.size() bytes; 0 at the end of the file.
     Result<std::size_t> Read(std::span<std::uint8_t> buffer);
@@ -67,8 +67,11 @@ class File {
   private:
     friend Result<FindData> QueryOpenFile(const File& file);
 
-    explicit File(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    // The system's handle: a file descriptor on POSIX, a HANDLE on Windows. Both fit, and both
+    // use -1 for none (INVALID_HANDLE_VALUE).
+    static constexpr std::intptr_t kNoHandle = -1;
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_ = kNoHandle;
 };
 
 // Reads a whole regular file into memory.

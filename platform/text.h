@@ -1,8 +1,12 @@
 // Wide (UTF-16) text and the native byte form of file names and console text.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/result.h"
 
 namespace zelpack::platform {
 
@@ -14,5 +18,28 @@ std::u16string FromNative(std::string_view bytes);
 
 // Other lone surrogates (which no decoded name holds) become U+FFFD.
 std::string ToNative(std::u16string_view wide);
+
+// The system's ANSI code page form of `wide`, as the XML library takes paths: UTF-8 on POSIX; on
+// Windows a character the code page lacks is replaced as the system replaces it.
+std::string ToAnsiCodePage(std::u16string_view wide);
+
+// An archive entry's name as it is stored, and whether those bytes are UTF-8 (so that the entry
+// says so when they are not plain ASCII) rather than the system's ANSI code page.
+struct ArchiveName {
+    std::string bytes;
+    bool utf8 = true;
+};
+// POSIX: the native form, UTF-8. Windows: the ANSI code page when it represents the name exactly
+// (no best-fit or default characters) and keeps every byte distinct from a separator, UTF-8
+// otherwise.
+ArchiveName EncodeArchiveName(std::u16string_view name);
+
+// Whether DecodeCodePage works here (Windows only: elsewhere the C library's converters serve).
+bool HasCodePageConversions();
+// Appends the longest complete prefix of `bytes` in code page `code_page` (936 for GBK, 54936 for
+// GB18030...) to `out` as UTF-16 and returns how many bytes it took; what is left is the start
+// of a character that continues in the next bytes. Fails for bytes that are no text there.
+Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view bytes,
+                                   std::u16string& out);
 
 }  // namespace zelpack::platform

@@ -1,26 +1,11 @@
 #include "zip/encryption.h"
 
 #include <algorithm>
-#include <random>
 
+#include "platform/random.h"
 #include "zip/crc32.h"
 
 namespace zelpack::zip {
-namespace {
-
-// One generator per thread, seeded once from the OS's random source; archives on different
-// threads never share state, and no lock is needed.
-std::mt19937& Generator() {
-    thread_local std::mt19937 generator = [] {
-        std::random_device device;
-        std::seed_seq seed{device(), device(), device(), device(),
-                           device(), device(), device(), device()};
-        return std::mt19937(seed);
-    }();
-    return generator;
-}
-
-}  // namespace
 
 void InitKeys(CipherKeys& keys, std::string_view password) {
     keys.key0 = 0x12345678;
@@ -58,10 +43,7 @@ std::array<std::uint8_t, kEncryptionHeaderSize> MakeEncryptionHeader(CipherKeys&
                                                                      std::string_view password,
                                                                      std::uint16_t dosTime) {
     std::array<std::uint8_t, kEncryptionHeaderRandomBytes> random{};
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (std::uint8_t& b : random) {
-        b = static_cast<std::uint8_t>(byte(Generator()));
-    }
+    platform::FillRandom(random);
     return MakeEncryptionHeader(keys, password, dosTime, random);
 }
 

@@ -206,7 +206,12 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
         entries_.size() >= kMaxEntries) {
         return BadArguments;
     }
-    const std::string nativeName = platform::ToNative(entryName);
+    // Separators are turned in the wide name: in a code page such as 936 a byte 0x5C may be the
+    // second half of a character.
+    std::u16string slashed(entryName);
+    std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+    const platform::ArchiveName stored = platform::EncodeArchiveName(slashed);
+    const std::string& nativeName = stored.bytes;
     EntryHeader header;
     if (!SetEntryName(header, nativeName, folder)) {
         return BadArguments;
@@ -238,7 +243,7 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
     }
 
     header.flags = record::kFlagDataDescriptor | (enciphered ? record::kFlagEncrypted : 0);
-    if (NeedsUtf8Flag(storedName)) {
+    if (stored.utf8 && NeedsUtf8Flag(storedName)) {
         header.flags |= record::kFlagUtf8Name;
     }
     header.dosDateTime = source_.sourceDosDateTime;

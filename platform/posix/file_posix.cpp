@@ -4,12 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <random>
-
 #include "platform/file.h"
 #include "platform/posix/errors_posix.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/system_calls.h"
+#include "platform/random.h"
 #include "platform/text.h"
 
 namespace zelpack::platform {
@@ -21,35 +20,36 @@ using faults::Operation;
 std::string RandomPart() {
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     constexpr std::size_t kLength = 16;  // about 82 bits
-    std::random_device source;
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof(kAlphabet) - 2);
+    std::uint8_t random[kLength];
+    FillRandom(random);
     std::string part(kLength, 'x');
-    for (char& c : part) {
-        c = kAlphabet[pick(source)];
+    for (std::size_t i = 0; i < kLength; ++i) {
+        // 252 of the 256 byte values map evenly; the slight bias matters nothing for a name.
+        part[i] = kAlphabet[random[i] % (sizeof(kAlphabet) - 1)];
     }
     return part;
 }
 
 }  // namespace
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
+File::File(File&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kNoHandle;
 }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) {
-            sys::Close(fd_);
+        if (IsOpen()) {
+            sys::Close(static_cast<int>(handle_));
         }
-        fd_ = other.fd_;
-        other.fd_ = -1;
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
     }
     return *this;
 }
 
 File::~File() {
-    if (fd_ >= 0) {
-        sys::Close(fd_);
+    if (IsOpen()) {
+        sys::Close(static_cast<int>(handle_));
     }
 }
 
@@ -75,7 +75,7 @@ Result<File> File::OpenForReading(std::u16string_view path) {
         return LastError();
     }
     struct stat info {};
-    if (fstat(file.fd_, &info) != 0) {
+    if (fstat(static_cast<int>(file.handle_), &info) != 0) {
         return LastError();
     }
     if (S_ISDIR(info.st_mode)) {
@@ -84,8 +84,8 @@ Result<File> File::OpenForReading(std::u16string_view path) {
     if (!S_ISREG(info.st_mode)) {
         return make_error_code(Errc::NotRegularFile);
     }
-    const int flags = fcntl(file.fd_, F_GETFL);
-    if (flags < 0 || fcntl(file.fd_, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int flags = fcntl(static_cast<int>(file.handle_), F_GETFL);
+    if (flags < 0 || fcntl(static_cast<int>(file.handle_), F_SETFL, flags & ~O_NONBLOCK) < 0) {
         return LastError();
     }
     return file;
@@ -101,7 +101,7 @@ Result<File> File::OpenStream(std::u16string_view path) {
         return LastError();
     }
     struct stat info {};
-    if (fstat(file.fd_, &info) != 0) {
+    if (fstat(static_cast<int>(file.handle_), &info) != 0) {
         return LastError();
     }
     if (S_ISDIR(info.st_mode)) {
@@ -154,7 +154,7 @@ Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_vi
 }
 
 Result<std::size_t> File::Read(std::span<std::uint8_t> buffer) {
-    const ssize_t count = sys::Read(fd_, buffer.data(), buffer.size());
+    const ssize_t count = sys::Read(static_cast<int>(handle_), buffer.data(), buffer.size());
     if (count < 0) {
         return LastError();
     }
@@ -178,7 +178,7 @@ Result<std::size_t> File::ReadFull(std::span<std::uint8_t> buffer) {
 
 Status File::WriteAll(std::span<const std::uint8_t> data) {
     while (!data.empty()) {
-        const ssize_t count = sys::Write(fd_, data.data(), data.size());
+        const ssize_t count = sys::Write(static_cast<int>(handle_), data.data(), data.size());
         if (count < 0) {
             return LastError();
         }
@@ -194,7 +194,7 @@ Result<std::uint64_t> File::Seek(std::int64_t offset, SeekOrigin origin) {
     } else if (origin == SeekOrigin::End) {
         whence = SEEK_END;
     }
-    const off_t position = sys::Seek(fd_, static_cast<off_t>(offset), whence);
+    const off_t position = sys::Seek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
     if (position < 0) {
         return LastError();
     }
@@ -203,47 +203,23 @@ Result<std::uint64_t> File::Seek(std::int64_t offset, SeekOrigin origin) {
 
 Result<std::uint64_t> File::Size() const {
     struct stat info {};
-    if (fstat(fd_, &info) != 0) {
+    if (fstat(static_cast<int>(handle_), &info) != 0) {
         return LastError();
     }
     return static_cast<std::uint64_t>(info.st_size);
 }
 
 Status File::Close() {
-    if (fd_ < 0) {
+    if (!IsOpen()) {
         return ErrorOf(EBADF);
     }
-    const int result = sys::Close(fd_);
-    fd_ = -1;
+    const int result = sys::Close(static_cast<int>(handle_));
+    handle_ = kNoHandle;
     // EINTR: the descriptor is gone and nothing was lost that a retry could save.
     if (result != 0 && errno != EINTR) {
         return LastError();
     }
     return {};
-}
-
-Result<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path) {
-    Result<File> file = File::OpenForReading(path);
-    if (!file) {
-        return file.error();
-    }
-    std::vector<std::uint8_t> content;
-    if (const Result<std::uint64_t> size = file->Size()) {
-        content.reserve(static_cast<std::size_t>(*size));
-    }
-    // The size is a hint only: the file may grow or shrink while it is read.
-    std::uint8_t chunk[64 * 1024];
-    for (;;) {
-        const Result<std::size_t> count = file->Read(chunk);
-        if (!count) {
-            return count.error();
-        }
-        if (*count == 0) {
-            break;
-        }
-        content.insert(content.end(), chunk, chunk + *count);
-    }
-    return content;
 }
 
 Status DeleteFile(std::u16string_view path) {

@@ -1,0 +1,22 @@
+// How NTFS orders and matches names, so that every platform lists a folder the same way.
+// Internal to platform/.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zelpack::platform {
+
+// Simple upper-casing, unit by unit, for the scripts file names mostly use: ASCII, Latin-1, Latin
+// Extended-A, Greek, Cyrillic and the full-width Latin letters. Other units stay as they are.
+std::u16string UpperCased(std::u16string_view text);
+
+// `name` against a listing pattern, both already upper-cased: '*' matches any run of units, '?'
+// exactly one.
+bool MatchesPattern(std::u16string_view name, std::u16string_view pattern);
+
+// NTFS order: the upper-cased keys first, ties broken by the exact units.
+bool NtfsOrderLess(std::u16string_view a_key, std::u16string_view a, std::u16string_view b_key,
+                   std::u16string_view b);
+
+}  // namespace zelpack::platform
