@@ -9,6 +9,8 @@
 #include "cli/exit_codes.h"
 #include "deflate/deflate.h"
 #include "platform/file.h"
+#include "platform/file_stream.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -51,7 +53,11 @@ int FlushOutput(void* context, const std::uint8_t* src, std::uint32_t* count) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc_in, char** argv_in) {
+    const zelpack::platform::StandardStreams standard_streams;
+    zelpack::platform::Arguments arguments(argc_in, argv_in);
+    const int argc = arguments.argc();
+    char** argv = arguments.argv();
     CLI::App app{"zelpack-deflate：把标准输入压缩为原始 deflate 数据流，写到标准输出",
                  "zelpack-deflate"};
     app.set_help_flag("-h,--help", "显示帮助并退出");

@@ -2,15 +2,10 @@
 
 #include "cli/zelpack_cli.h"
 #include "platform/file_stream.h"
+#include "platform/process.h"
 
 int main(int argc, char** argv) {
-    // Standard output goes through a buffer that keeps the reason of a failed write.
-    zelpack::platform::Result<zelpack::platform::File> stdout_file =
-        zelpack::platform::File::StandardOutput();
-    if (!stdout_file) {
-        return zelpack::RunZelpack(argc, argv, std::cout, std::cerr);
-    }
-    zelpack::platform::FileOutputBuffer buffer(std::move(*stdout_file));
-    std::ostream out(&buffer);
-    return zelpack::RunZelpack(argc, argv, out, std::cerr);
+    const zelpack::platform::StandardStreams streams;
+    zelpack::platform::Arguments arguments(argc, argv);
+    return zelpack::RunZelpack(arguments.argc(), arguments.argv(), std::cout, std::cerr);
 }

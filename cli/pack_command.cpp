@@ -59,14 +59,14 @@ Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
     for (const auto& [ticks, pattern] : command.patterns) {
         const std::u16string wide = FromNative(pattern);
         for (Candidate& candidate : candidates) {
-            if (MatchesPathPattern(wide, candidate.entry.cFileName)) {
+            if (MatchesPathPattern(wide, platform::PortablePath(candidate.entry.cFileName))) {
                 candidate.ticked = ticks;
             }
         }
     }
     std::vector<std::u16string> ticked;
     for (Candidate& candidate : candidates) {
-        const std::string path = ToNative(candidate.entry.cFileName);
+        const std::string path = ToNative(platform::PortablePath(candidate.entry.cFileName));
         if (candidate.entry.outside_link) {
             err << "警告：" << path << " 是指向插件文件夹以外的文件的链接，"
                 << (candidate.ticked ? "按要求打包\n" : "未打包\n");
@@ -152,9 +152,10 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
             return kExitFailure;
         }
         const std::u16string prefix = *PluginPackager::EntryPrefix(*folder);
-        out << "配置文件：" << ToNative(*config) << '\n' << ToNative(kDescriptorEntryName) << '\n';
+        out << "配置文件：" << ToNative(platform::PortablePath(*config)) << '\n'
+            << ToNative(kDescriptorEntryName) << '\n';
         for (const std::u16string& path : selection.files) {
-            out << ToNative(prefix + path) << '\n';
+            out << ToNative(platform::PortablePath(prefix + path)) << '\n';
         }
         return kExitSuccess;
     }

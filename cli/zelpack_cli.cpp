@@ -36,8 +36,9 @@ int RunList(const std::string& folder, std::ostream& out, std::ostream& err) {
     bool complete = true;
     FileEntry entry;
     while (out && walker.Next(entry)) {
-        out << (IsCheckedByDefault(entry) ? "[x]" : "[ ]") << '\t' << ToNative(entry.cFileName)
-            << '\t' << ToNative(SizeText(entry)) << '\t' << ToNative(DateText(entry)) << '\n';
+        out << (IsCheckedByDefault(entry) ? "[x]" : "[ ]") << '\t'
+            << ToNative(platform::PortablePath(entry.cFileName)) << '\t'
+            << ToNative(SizeText(entry)) << '\t' << ToNative(DateText(entry)) << '\n';
         if (entry.error) {
             ReportUnreadable(entry, err);
             complete = false;

@@ -10,6 +10,8 @@
 
 #include "cli/exit_codes.h"
 #include "platform/file.h"
+#include "platform/file_stream.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "zip/archive.h"
 
@@ -100,7 +102,11 @@ zip::ZipResult AddEntry(zip::ArchiveHandle* archive, const EntrySpec& entry,
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc_in, char** argv_in) {
+    const zelpack::platform::StandardStreams standard_streams;
+    zelpack::platform::Arguments arguments(argc_in, argv_in);
+    const int argc = arguments.argc();
+    char** argv = arguments.argv();
     CLI::App app{"zelpack-zip：用 zelpack 的归档写入器生成 ZIP 文件，供其他解压程序检验",
                  "zelpack-zip"};
     app.set_help_flag("-h,--help", "显示帮助并退出");

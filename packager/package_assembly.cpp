@@ -245,7 +245,7 @@ bool PluginPackager::OpenTemporaryArchive(Run& run) {
     // The archive grows under a hidden temporary name beside its destination (the same file
     // system, so that the final rename is one step).
     const std::u16string_view path = run.archive_path;
-    const std::size_t slash = path.rfind(kPathSeparator);
+    const std::size_t slash = platform::LastSeparator(path);
     const std::u16string folder = slash == std::u16string_view::npos ? std::u16string(u".")
                                   : slash == 0 ? std::u16string(1, kPathSeparator)
                                                : std::u16string(path.substr(0, slash));
@@ -315,9 +315,9 @@ bool PluginPackager::AddEntries(Run& run) {
         if (run.Cancelled()) {
             return Fail(kCancelledMessage);
         }
-        // The writer would store a backslash as a folder separator: the file would come out
-        // under another path.
-        if (path.find(u'\\') != std::u16string::npos) {
+        // The writer would store a backslash as a folder separator: where it is none (POSIX), the
+        // file would come out under another path.
+        if (kPathSeparator != u'\\' && path.find(u'\\') != std::u16string::npos) {
             zip_result_ = zip::BadArguments;
             return Fail(std::u16string(kAddFailedMessage) + path);
         }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "packager/xml_encodings.h"
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/text.h"
@@ -60,6 +61,7 @@ void InitXmlLibrary() {
     std::call_once(once, [] {
         xmlInitParser();
         xmlSetExternalEntityLoader(RefuseExternalEntity);
+        RegisterCodePageEncodings();
     });
 }
 

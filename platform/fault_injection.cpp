@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/fault_point.h"
+#include "platform/text.h"
 
 namespace zelpack::platform::faults {
 
@@ -69,9 +70,18 @@ bool Struck() {
 }
 
 FaultPoint::FaultPoint(Operation operation, const char* path) {
-    if (!active.load(std::memory_order_relaxed)) {
-        return;
+    if (active.load(std::memory_order_relaxed)) {
+        Arm(operation, path);
     }
+}
+
+FaultPoint::FaultPoint(Operation operation, std::u16string_view path) {
+    if (active.load(std::memory_order_relaxed)) {
+        Arm(operation, ToNative(path).c_str());
+    }
+}
+
+void FaultPoint::Arm(Operation operation, const char* path) {
     Seam& seam = TheSeam();
     const std::lock_guard lock(seam.mutex);
     ++seam.performed[static_cast<std::size_t>(operation)];

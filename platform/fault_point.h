@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 #include "platform/fault_injection.h"
 
@@ -12,6 +13,8 @@ class FaultPoint {
   public:
     // `path`: the native path the operation names, if any.
     explicit FaultPoint(Operation operation, const char* path = nullptr);
+    // A wide path, as Windows names files.
+    FaultPoint(Operation operation, std::u16string_view path);
     // Runs the fault's `after` action when this was the operation it struck.
     ~FaultPoint();
     FaultPoint(const FaultPoint&) = delete;
@@ -23,6 +26,8 @@ class FaultPoint {
     bool partial() const { return partial_; }
 
   private:
+    void Arm(Operation operation, const char* path);
+
     int error_ = 0;
     bool partial_ = false;
     std::function<void()> after_;

@@ -48,6 +48,7 @@ class File {
     // The process's standard streams, as handles of their own (closing one leaves the stream).
     static Result<File> StandardInput();
     static Result<File> StandardOutput();
+    static Result<File> StandardError();
 
     bool IsOpen() const { return handle_ != kNoHandle; }
 
@@ -63,6 +64,10 @@ class File {
 
     // Closes the file; fails when the close reported an error (for instance a late write error).
     Status Close();
+
+    // Writes text in the portable narrow form (UTF-8): to a Windows console as its own wide text,
+    // so that Chinese shows whatever the console's code page; everywhere else as the bytes.
+    Status WriteText(std::string_view text);
 
   private:
     friend Result<FindData> QueryOpenFile(const File& file);

@@ -1,6 +1,7 @@
 #include "platform/file_stream.h"
 
 #include <cstring>
+#include <iostream>
 
 namespace zelpack::platform {
 
@@ -8,25 +9,42 @@ FileOutputBuffer::FileOutputBuffer(File file) : file_(std::move(file)) {
     setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
-FileOutputBuffer::~FileOutputBuffer() {
-    Drain();
+namespace {
+
+// Where the last whole UTF-8 sequence of `text` ends: a console takes characters, not bytes, so
+// one that a full buffer cut in two waits for its other half.
+std::size_t CompletePrefix(std::string_view text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+        if ((byte & 0xC0) == 0x80) {
+            continue;  // a continuation byte: look further back for the lead
+        }
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? text.size() - back : text.size();
+    }
+    return text.size();
 }
 
-bool FileOutputBuffer::Drain() {
-    const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
-    setp(buffer_.data(), buffer_.data() + buffer_.size());
-    if (error_) {
-        return false;
-    }
-    if (pending != 0) {
-        const Status written =
-            file_.WriteAll({reinterpret_cast<const std::uint8_t*>(buffer_.data()), pending});
-        if (!written) {
+}  // namespace
+
+FileOutputBuffer::~FileOutputBuffer() {
+    Drain(true);
+}
+
+bool FileOutputBuffer::Drain(bool whole) {
+    const std::string_view pending(buffer_.data(), static_cast<std::size_t>(pptr() - pbase()));
+    const std::size_t ready = whole ? pending.size() : CompletePrefix(pending);
+    if (!error_ && ready != 0) {
+        if (const Status written = file_.WriteText(pending.substr(0, ready)); !written) {
             error_ = written.error();
-            return false;
         }
     }
-    return true;
+    // A character cut off at the end moves to the front, to go out with what follows.
+    const std::size_t kept = error_ ? 0 : pending.size() - ready;
+    std::memmove(buffer_.data(), buffer_.data() + ready, kept);
+    setp(buffer_.data(), buffer_.data() + buffer_.size());
+    pbump(static_cast<int>(kept));
+    return !error_;
 }
 
 FileOutputBuffer::int_type FileOutputBuffer::overflow(int_type c) {
@@ -56,7 +74,29 @@ std::streamsize FileOutputBuffer::xsputn(const char* data, std::streamsize count
 }
 
 int FileOutputBuffer::sync() {
-    return Drain() ? 0 : -1;
+    return Drain(true) ? 0 : -1;
+}
+
+StandardStreams::StandardStreams() {
+    if (Result<File> out = File::StandardOutput()) {
+        out_.emplace(std::move(*out));
+        saved_out_ = std::cout.rdbuf(&*out_);
+    }
+    if (Result<File> err = File::StandardError()) {
+        err_.emplace(std::move(*err));
+        saved_err_ = std::cerr.rdbuf(&*err_);
+    }
+}
+
+StandardStreams::~StandardStreams() {
+    if (out_) {
+        std::cout.flush();
+        std::cout.rdbuf(saved_out_);
+    }
+    if (err_) {
+        std::cerr.flush();
+        std::cerr.rdbuf(saved_err_);
+    }
 }
 
 }  // namespace zelpack::platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <streambuf>
 #include <system_error>
 
@@ -25,11 +26,29 @@ class FileOutputBuffer : public std::streambuf {
     int sync() override;
 
   private:
-    bool Drain();
+    // Writes what is buffered: all of it when `whole`, else up to the last complete character.
+    bool Drain(bool whole = false);
 
     File file_;
     std::error_code error_;
     std::array<char, 16 * 1024> buffer_;
+};
+
+// For as long as it lives, std::cout and std::cerr write to the process's standard output and
+// error through FileOutputBuffers: a failed write keeps its reason, and Chinese reaches a Windows
+// console as characters. Streams that cannot be had stay as they were.
+class StandardStreams {
+  public:
+    StandardStreams();
+    ~StandardStreams();
+    StandardStreams(const StandardStreams&) = delete;
+    StandardStreams& operator=(const StandardStreams&) = delete;
+
+  private:
+    std::optional<FileOutputBuffer> out_;
+    std::optional<FileOutputBuffer> err_;
+    std::streambuf* saved_out_ = nullptr;
+    std::streambuf* saved_err_ = nullptr;
 };
 
 }  // namespace zelpack::platform

@@ -23,11 +23,13 @@ class AnonymousMapping {
     std::span<std::uint8_t> bytes() const { return {data_, size_}; }
 
   private:
-    AnonymousMapping(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    AnonymousMapping(std::uint8_t* data, std::size_t size, std::intptr_t mapping = 0)
+        : data_(data), size_(size), mapping_(mapping) {}
     void Release();
 
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
+    std::intptr_t mapping_ = 0;  // the mapping object's handle on Windows
 };
 
 }  // namespace zelpack::platform

@@ -8,13 +8,28 @@
 
 namespace zelpack::platform {
 
-// The separator between a folder and a name in a native path.
+// The separator between a folder and a name in a native path. Windows also takes '/'.
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
 inline constexpr char16_t kPathSeparator = u'/';
+#endif
+
+constexpr bool IsPathSeparator(char16_t c) {
+    return c == kPathSeparator || c == u'/';
+}
+
+// Where the last separator of `path` stands; npos when there is none.
+std::size_t LastSeparator(std::u16string_view path);
+
+// `path` with the native separators turned into '/', the form archives and scripts use.
+std::u16string PortablePath(std::u16string_view path);
 
 // `path` without the separators it ends in; a root stays itself ("/").
 std::u16string_view WithoutTrailingSeparators(std::u16string_view path);
 
-// The last component of `path`, trailing separators ignored; empty for a root.
+// The last component of `path`, trailing separators ignored; empty for a root (also a drive,
+// "C:" or "C:\\", on Windows).
 std::u16string_view LastComponent(std::u16string_view path);
 
 // `folder` + one separator + `name`, however many separators `folder` ends in.

@@ -2,12 +2,31 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "platform/result.h"
 
 namespace zelpack::platform {
 
 enum class StandardStream { Input, Output, Error };
+
+// The program's arguments in the portable narrow form (UTF-8). On Windows they are taken from the
+// wide command line, so that names outside the ANSI code page arrive whole.
+class Arguments {
+  public:
+    Arguments(int argc, char** argv);
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+
+    int argc() const { return static_cast<int>(strings_.size()); }
+    // NUL-terminated, with a null pointer after the last, as main receives them.
+    char** argv() { return pointers_.data(); }
+
+  private:
+    std::vector<std::string> strings_;
+    std::vector<char*> pointers_;
+};
 
 // True when the stream is a terminal (progress is drawn only there).
 bool IsTerminal(StandardStream stream);

@@ -63,6 +63,11 @@ Result<File> File::StandardOutput() {
     return fd >= 0 ? Result<File>(File(fd)) : LastError();
 }
 
+Result<File> File::StandardError() {
+    const int fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    return fd >= 0 ? Result<File>(File(fd)) : LastError();
+}
+
 Result<File> File::OpenForReading(std::u16string_view path) {
     const Result<std::string> native = NativePath(path);
     if (!native) {
@@ -185,6 +190,10 @@ Status File::WriteAll(std::span<const std::uint8_t> data) {
         data = data.subspan(static_cast<std::size_t>(count));
     }
     return {};
+}
+
+Status File::WriteText(std::string_view text) {
+    return WriteAll({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
 Result<std::uint64_t> File::Seek(std::int64_t offset, SeekOrigin origin) {

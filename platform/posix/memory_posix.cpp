@@ -7,13 +7,16 @@
 namespace zelpack::platform {
 
 AnonymousMapping::AnonymousMapping(AnonymousMapping&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapping_(std::exchange(other.mapping_, 0)) {}
 
 AnonymousMapping& AnonymousMapping::operator=(AnonymousMapping&& other) noexcept {
     if (this != &other) {
         Release();
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        mapping_ = std::exchange(other.mapping_, 0);
     }
     return *this;
 }

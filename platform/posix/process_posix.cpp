@@ -37,6 +37,13 @@ Status SetHandler(void (*handler)(int)) {
 
 }  // namespace
 
+Arguments::Arguments(int argc, char** argv) : strings_(argv, argv + argc) {
+    for (std::string& text : strings_) {
+        pointers_.push_back(text.data());
+    }
+    pointers_.push_back(nullptr);
+}
+
 bool IsTerminal(StandardStream stream) {
     const int fd = stream == StandardStream::Input    ? STDIN_FILENO
                    : stream == StandardStream::Output ? STDOUT_FILENO

@@ -72,6 +72,19 @@ TEST_F(DescriptorTest, ConfigInAnotherEncodingIsReadAsDeclared) {
               "<vemplugin><property id=\"caf\xE9\" version=\"1\" type=\"t\" name=\"n\"/>"
               "</vemplugin>"));
     EXPECT_NE(ReadText(descriptor()).find("id=\"caf\xC3\xA9\""), std::string::npos);
+
+    // The code pages of Chinese Windows; 演示插件 in GBK, and 演示 in GB18030 with one character
+    // (U+20000) that only its four-byte form holds.
+    ASSERT_TRUE(
+        Check("<?xml version=\"1.0\" encoding=\"GBK\"?>"
+              "<vemplugin><property id=\"i\" version=\"1\" type=\"t\" "
+              "name=\"\xD1\xDD\xCA\xBE\xB2\xE5\xBC\xFE\"/></vemplugin>"));
+    EXPECT_NE(ReadText(descriptor()).find("name=\"演示插件\""), std::string::npos);
+    ASSERT_TRUE(
+        Check("<?xml version=\"1.0\" encoding=\"GB18030\"?>"
+              "<vemplugin><property id=\"i\" version=\"1\" type=\"t\" "
+              "name=\"\xD1\xDD\xCA\xBE\x95\x32\x82\x36\"/></vemplugin>"));
+    EXPECT_NE(ReadText(descriptor()).find("name=\"演示\xF0\xA0\x80\x80\""), std::string::npos);
 }
 
 TEST_F(DescriptorTest, BlankValueCountsAsPresent) {

@@ -1,0 +1,320 @@
+// Windows: files, deletion, replacement and temporary files.
+#include <algorithm>
+#include <limits>
+
+#include "platform/file.h"
+#include "platform/listing.h"
+#include "platform/random.h"
+#include "platform/text.h"
+#include "platform/win32/win32.h"
+
+namespace zelpack::platform {
+
+namespace {
+
+using win32::Attempt;
+using win32::Operation;
+
+HANDLE AsHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::intptr_t AsInteger(HANDLE handle) {
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
+// Opens `path` with CreateFileW inside the fault point of `kind`.
+Result<std::intptr_t> Open(Operation kind, std::u16string_view path, DWORD access, DWORD sharing,
+                           DWORD creation) {
+    if (path.empty()) {
+        return ErrorOf(ERROR_PATH_NOT_FOUND);
+    }
+    if (path.find(u'\0') != std::u16string_view::npos) {
+        return make_error_code(Errc::NulInPath);
+    }
+    const std::u16string name(path);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::error_code error;
+    const bool opened = Attempt(kind, name, error, [&](bool) {
+        handle = CreateFileW(WideData(name), access, sharing, nullptr, creation,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    if (!opened) {
+        return error;
+    }
+    return AsInteger(handle);
+}
+
+// A copy of a standard handle that the File may close.
+Result<std::intptr_t> Duplicate(DWORD which) {
+    HANDLE standard = GetStdHandle(which);
+    if (standard == nullptr || standard == INVALID_HANDLE_VALUE) {
+        return ErrorOf(ERROR_INVALID_HANDLE);
+    }
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), standard, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        return LastError();
+    }
+    return AsInteger(copy);
+}
+
+std::u16string RandomPart() {
+    static constexpr char16_t kAlphabet[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
+    constexpr std::size_t kLength = 16;  // about 82 bits
+    std::uint8_t random[kLength];
+    FillRandom(random);
+    std::u16string part(kLength, u'x');
+    for (std::size_t i = 0; i < kLength; ++i) {
+        part[i] = kAlphabet[random[i] % (std::size(kAlphabet) - 1)];
+    }
+    return part;
+}
+
+// Reads and writes go in pieces a DWORD can count.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kNoHandle;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (IsOpen()) {
+            CloseHandle(AsHandle(handle_));
+        }
+        handle_ = other.handle_;
+        other.handle_ = kNoHandle;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (IsOpen()) {
+        CloseHandle(AsHandle(handle_));
+    }
+}
+
+Result<File> File::StandardInput() {
+    const Result<std::intptr_t> handle = Duplicate(STD_INPUT_HANDLE);
+    return handle ? Result<File>(File(*handle)) : handle.error();
+}
+
+Result<File> File::StandardOutput() {
+    const Result<std::intptr_t> handle = Duplicate(STD_OUTPUT_HANDLE);
+    return handle ? Result<File>(File(*handle)) : handle.error();
+}
+
+Result<File> File::StandardError() {
+    const Result<std::intptr_t> handle = Duplicate(STD_ERROR_HANDLE);
+    return handle ? Result<File>(File(*handle)) : handle.error();
+}
+
+Result<File> File::OpenForReading(std::u16string_view path) {
+    // Others may read the file meanwhile, not change it.
+    const Result<std::intptr_t> handle =
+        Open(Operation::Open, path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    if (!handle) {
+        return handle.error();
+    }
+    File file(*handle);
+    if (GetFileType(AsHandle(*handle)) != FILE_TYPE_DISK) {
+        return make_error_code(Errc::NotRegularFile);
+    }
+    return file;
+}
+
+Result<File> File::OpenStream(std::u16string_view path) {
+    const Result<std::intptr_t> handle = Open(Operation::Open, path, GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    return handle ? Result<File>(File(*handle)) : handle.error();
+}
+
+Result<File> File::CreateAlways(std::u16string_view path) {
+    const Result<std::intptr_t> handle =
+        Open(Operation::Create, path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    return handle ? Result<File>(File(*handle)) : handle.error();
+}
+
+Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_view prefix,
+                                   std::u16string_view suffix, std::u16string& path,
+                                   TemporaryAccess) {
+    // Who may read it follows the folder's permissions, which the new file inherits on Windows.
+    std::u16string base(folder);
+    if (!base.empty() && base.back() != u'\\' && base.back() != u'/') {
+        base.push_back(u'\\');
+    }
+    base += prefix;
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::u16string candidate = base + RandomPart() + std::u16string(suffix);
+        const Result<std::intptr_t> handle =
+            Open(Operation::Temporary, candidate, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+        if (handle) {
+            path = candidate;
+            return File(*handle);
+        }
+        if (handle.error() != std::errc::file_exists) {
+            return handle.error();
+        }
+    }
+    return ErrorOf(ERROR_FILE_EXISTS);
+}
+
+Result<std::size_t> File::Read(std::span<std::uint8_t> buffer) {
+    DWORD got = 0;
+    std::error_code error;
+    const bool read = Attempt(Operation::Read, error, [&](bool partial) {
+        std::size_t size = std::min(buffer.size(), kMaxTransfer);
+        if (partial && size > 1) {
+            size /= 2;
+        }
+        return ReadFile(AsHandle(handle_), buffer.data(), static_cast<DWORD>(size), &got,
+                        nullptr) != 0;
+    });
+    if (!read) {
+        // A pipe whose writer is gone has simply ended.
+        if (error == std::error_code(ERROR_BROKEN_PIPE, Win32Category())) {
+            return std::size_t{0};
+        }
+        return error;
+    }
+    return static_cast<std::size_t>(got);
+}
+
+Result<std::size_t> File::ReadFull(std::span<std::uint8_t> buffer) {
+    std::size_t total = 0;
+    while (total < buffer.size()) {
+        const Result<std::size_t> count = Read(buffer.subspan(total));
+        if (!count) {
+            return count.error();
+        }
+        if (*count == 0) {
+            break;
+        }
+        total += *count;
+    }
+    return total;
+}
+
+Status File::WriteAll(std::span<const std::uint8_t> data) {
+    while (!data.empty()) {
+        DWORD wrote = 0;
+        std::error_code error;
+        const bool written = Attempt(Operation::Write, error, [&](bool partial) {
+            std::size_t size = std::min(data.size(), kMaxTransfer);
+            if (partial && size > 1) {
+                size /= 2;
+            }
+            return WriteFile(AsHandle(handle_), data.data(), static_cast<DWORD>(size), &wrote,
+                             nullptr) != 0;
+        });
+        if (!written) {
+            return error;
+        }
+        data = data.subspan(wrote);
+    }
+    return {};
+}
+
+Status File::WriteText(std::string_view text) {
+    DWORD mode = 0;
+    if (!GetConsoleMode(AsHandle(handle_), &mode)) {
+        return WriteAll({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    }
+    const std::u16string wide = FromNative(text);
+    std::size_t done = 0;
+    while (done < wide.size()) {
+        DWORD wrote = 0;
+        std::error_code error;
+        const bool written = Attempt(Operation::Write, error, [&](bool) {
+            const auto size = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+            return WriteConsoleW(AsHandle(handle_), wide.data() + done, size, &wrote, nullptr) != 0;
+        });
+        if (!written) {
+            return error;
+        }
+        done += wrote;
+    }
+    return {};
+}
+
+Result<std::uint64_t> File::Seek(std::int64_t offset, SeekOrigin origin) {
+    // Pipes and consoles have no position; SetFilePointer is undefined on them.
+    if (GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) {
+        return std::make_error_code(std::errc::invalid_seek);
+    }
+    const DWORD method = origin == SeekOrigin::Begin     ? FILE_BEGIN
+                         : origin == SeekOrigin::Current ? FILE_CURRENT
+                                                         : FILE_END;
+    LONG high = static_cast<LONG>(offset >> 32);
+    DWORD low = 0;
+    std::error_code error;
+    const bool moved = Attempt(Operation::Seek, error, [&](bool) {
+        high = static_cast<LONG>(offset >> 32);
+        SetLastError(NO_ERROR);
+        low = SetFilePointer(AsHandle(handle_), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+                             method);
+        return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+    });
+    if (!moved) {
+        return error;
+    }
+    return (std::uint64_t{static_cast<DWORD>(high)} << 32) | low;
+}
+
+Result<std::uint64_t> File::Size() const {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    const DWORD low = GetFileSize(AsHandle(handle_), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        return LastError();
+    }
+    return (std::uint64_t{high} << 32) | low;
+}
+
+Status File::Close() {
+    if (!IsOpen()) {
+        return ErrorOf(ERROR_INVALID_HANDLE);
+    }
+    const HANDLE handle = AsHandle(handle_);
+    handle_ = kNoHandle;
+    std::error_code error;
+    bool closed = false;
+    {
+        // An injected failure still closes: only the report changes.
+        win32::FaultPoint point(Operation::Close);
+        closed = CloseHandle(handle) != 0;
+        if (!closed) {
+            error = LastError();
+        } else if (point.error() != 0 && point.error() != EINTR) {
+            closed = false;
+            error = std::error_code(point.error(), std::generic_category());
+        }
+    }
+    return closed ? Status() : Status(error);
+}
+
+Status DeleteFile(std::u16string_view path) {
+    const std::u16string name(path);
+    std::error_code error;
+    const bool deleted = Attempt(Operation::Remove, name, error,
+                                 [&](bool) { return DeleteFileW(WideData(name)) != 0; });
+    return deleted ? Status() : Status(error);
+}
+
+Status ReplaceFile(std::u16string_view from, std::u16string_view to) {
+    const std::u16string source(from);
+    const std::u16string target(to);
+    std::error_code error;
+    const bool moved = Attempt(Operation::Rename, target, error, [&](bool) {
+        return MoveFileExW(WideData(source), WideData(target),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
+    return moved ? Status() : Status(error);
+}
+
+}  // namespace zelpack::platform

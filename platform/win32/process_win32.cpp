@@ -1,0 +1,74 @@
+// Windows: consoles and the console's interruption requests.
+#include <shellapi.h>
+
+#include "platform/process.h"
+#include "platform/text.h"
+#include "platform/win32/win32.h"
+
+namespace zelpack::platform {
+
+namespace {
+
+std::atomic<std::atomic<bool>*> interrupt_flag{nullptr};
+std::atomic<int> interrupt_kind{0};
+
+// Runs on a thread of its own, which the system starts for the event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    const Interruption kind =
+        event == CTRL_C_EVENT ? Interruption::Interrupt : Interruption::Terminate;
+    int none = 0;
+    interrupt_kind.compare_exchange_strong(none, static_cast<int>(kind));
+    if (std::atomic<bool>* flag = interrupt_flag.load()) {
+        flag->store(true);
+    }
+    // Ctrl+C and Ctrl+Break are handled; closing the console or logging off ends the process
+    // whatever the handler says, once it returns.
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+}
+
+}  // namespace
+
+Arguments::Arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide != nullptr) {
+        for (int i = 0; i < count; ++i) {
+            strings_.push_back(ToNative(FromWide(wide[i])));
+        }
+        LocalFree(wide);
+    } else {
+        strings_.assign(argv, argv + argc);
+    }
+    for (std::string& text : strings_) {
+        pointers_.push_back(text.data());
+    }
+    pointers_.push_back(nullptr);
+}
+
+bool IsTerminal(StandardStream stream) {
+    const DWORD which = stream == StandardStream::Input    ? STD_INPUT_HANDLE
+                        : stream == StandardStream::Output ? STD_OUTPUT_HANDLE
+                                                           : STD_ERROR_HANDLE;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+Status CancelOnInterrupt(std::atomic<bool>& flag) {
+    interrupt_kind.store(0);
+    interrupt_flag.store(&flag);
+    if (!SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
+        return LastError();
+    }
+    return {};
+}
+
+Interruption ReceivedInterruption() {
+    return static_cast<Interruption>(interrupt_kind.load());
+}
+
+void RestoreInterruptHandling() {
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    interrupt_flag.store(nullptr);
+}
+
+}  // namespace zelpack::platform

@@ -1,0 +1,102 @@
+// Windows: the ANSI code page, code-page conversions and the system's random generator.
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "platform/random.h"
+#include "platform/text.h"
+#include "platform/win32/win32.h"
+
+namespace zelpack::platform {
+
+namespace {
+
+// `wide` in `code_page`; `exact` tells whether every character was there (no best-fit or default
+// character stood in for one). Nothing for text the conversion refuses.
+std::optional<std::string> Narrow(UINT code_page, std::u16string_view wide, DWORD flags,
+                                  bool* exact) {
+    if (wide.empty()) {
+        if (exact != nullptr) {
+            *exact = true;
+        }
+        return std::string();
+    }
+    const auto* source = reinterpret_cast<const wchar_t*>(wide.data());
+    const int source_length = static_cast<int>(wide.size());
+    BOOL used_default = FALSE;
+    BOOL* report = exact != nullptr ? &used_default : nullptr;
+    const int length =
+        WideCharToMultiByte(code_page, flags, source, source_length, nullptr, 0, nullptr, report);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(code_page, flags, source, source_length, narrow.data(), length, nullptr,
+                        report);
+    if (exact != nullptr) {
+        *exact = used_default == FALSE;
+    }
+    return narrow;
+}
+
+}  // namespace
+
+std::string ToAnsiCodePage(std::u16string_view wide) {
+    // As the XML library's paths are made: no flags, whatever stands in for a missing character.
+    return Narrow(CP_ACP, wide, 0, nullptr).value_or(std::string());
+}
+
+ArchiveName EncodeArchiveName(std::u16string_view name) {
+    // The ANSI code page, so that Windows readers show the name, but only where it holds the name
+    // exactly: a character it lacks would be stored as "?" or a look-alike, another file's name.
+    // A byte 0x5C inside a character (code page 936 has such) would be taken for a separator.
+    // Those names are stored in UTF-8 and flagged as such.
+    if (GetACP() != CP_UTF8) {
+        bool exact = false;
+        std::optional<std::string> ansi = Narrow(CP_ACP, name, WC_NO_BEST_FIT_CHARS, &exact);
+        if (ansi && exact && ansi->find('\\') == std::string::npos) {
+            return {std::move(*ansi), false};
+        }
+    }
+    return {ToNative(name), true};
+}
+
+bool HasCodePageConversions() {
+    return true;
+}
+
+Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view bytes,
+                                   std::u16string& out) {
+    // A buffer may end inside a character (up to 4 bytes in GB18030): the longest prefix that
+    // converts whole is taken, the rest waits for the next bytes.
+    for (std::size_t cut = 0; cut < 4 && cut <= bytes.size(); ++cut) {
+        const std::string_view part = bytes.substr(0, bytes.size() - cut);
+        if (part.empty()) {
+            return std::size_t{0};
+        }
+        const int length = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, part.data(),
+                                               static_cast<int>(part.size()), nullptr, 0);
+        if (length <= 0) {
+            continue;
+        }
+        const std::size_t start = out.size();
+        out.resize(start + static_cast<std::size_t>(length));
+        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, part.data(),
+                            static_cast<int>(part.size()), reinterpret_cast<wchar_t*>(&out[start]),
+                            length);
+        return part.size();
+    }
+    return ErrorOf(ERROR_NO_UNICODE_TRANSLATION);
+}
+
+void FillRandom(std::span<std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ULONG part = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        BCryptGenRandom(nullptr, bytes.data(), part, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+        bytes = bytes.subspan(part);
+    }
+}
+
+}  // namespace zelpack::platform
