@@ -112,9 +112,10 @@ constexpr char kDescriptor[] =
 TEST(CliCheckTest, PrintsTheDescriptorAndLeavesNoTemporaryFile) {
     TempDir dir;
     TempDir tmp;
-    setenv("TMPDIR", tmp.path().c_str(), 1);
-    const Outcome run = Zelpack({"check", dir.Write("a.b.c.xml", kConfig).string()});
-    unsetenv("TMPDIR");
+    const Outcome run = [&] {
+        const testing::ScopedTemporaryFolder temporary(tmp.path());
+        return Zelpack({"check", dir.Write("a.b.c.xml", kConfig).string()});
+    }();
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, kDescriptor);
     EXPECT_TRUE(fs::is_empty(tmp.path()));

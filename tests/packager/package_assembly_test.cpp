@@ -9,6 +9,8 @@
 
 #include "packager/plugin_packager.h"
 #include "platform/fault_injection.h"
+#include "platform/path.h"
+#include "platform/result.h"
 #include "platform/text.h"
 #include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
@@ -53,18 +55,10 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
 class PackTest : public ::testing::Test {
   protected:
     // Temporary files of the runs go to a folder of the test's own, so that leftovers show.
-    PackTest() : temporary_(dir_.MakeFolder("tmp")), plugin_(dir_.MakeFolder("dev/demo")) {
-        const char* previous = std::getenv("TMPDIR");
-        previous_tmpdir_ = previous ? std::optional<std::string>(previous) : std::nullopt;
-        setenv("TMPDIR", temporary_.c_str(), 1);
-    }
-    ~PackTest() override {
-        if (previous_tmpdir_) {
-            setenv("TMPDIR", previous_tmpdir_->c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
+    PackTest()
+        : temporary_(dir_.MakeFolder("tmp")),
+          plugin_(dir_.MakeFolder("dev/demo")),
+          temporary_folder_(temporary_) {}
 
     bool Pack(const std::vector<std::u16string>& selection, const PackOptions& options = {}) {
         return packager_.Pack(Wide(plugin_), selection, Wide(archive()), options);
@@ -87,7 +81,7 @@ class PackTest : public ::testing::Test {
     TempDir dir_;
     fs::path temporary_;
     fs::path plugin_;
-    std::optional<std::string> previous_tmpdir_;
+    testing::ScopedTemporaryFolder temporary_folder_;
     PluginPackager packager_;
 };
 
@@ -263,6 +257,11 @@ TEST_F(PackTest, TrailingSeparatorsAreIgnoredAndARootIsRefused) {
     EXPECT_EQ(PluginPackager::ProposedArchivePath(u""), u"/.zip");
 }
 
+// "：" and the system's text for an error number, as the seam injects it.
+std::u16string Reason(int error) {
+    return u"：" + platform::ErrorText(std::error_code(error, std::generic_category()));
+}
+
 TEST_F(PackTest, EveryFailingStepIsNamedWithItsPathAndTheSystemsReason) {
     namespace faults = platform::faults;
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
@@ -276,23 +275,23 @@ TEST_F(PackTest, EveryFailingStepIsNamedWithItsPathAndTheSystemsReason) {
     };
     const Case cases[] = {
         {{.operation = faults::Operation::Temporary, .path = "zelPluginInfo", .error = ENOSPC},
-         u"无法在临时文件夹中创建描述文件 " + temporary + u"：No space left on device",
+         u"无法在临时文件夹中创建描述文件 " + temporary + Reason(ENOSPC),
          u""},
         {{.operation = faults::Operation::Write, .error = ENOSPC},
-         u"无法写入描述文件 " + temporary + u"/zelPluginInfo-",
-         u".xml：No space left on device"},
+         u"无法写入描述文件 " + temporary + platform::kPathSeparator + u"zelPluginInfo-",
+         u".xml" + Reason(ENOSPC)},
         {{.operation = faults::Operation::Temporary, .path = "demo.zip", .error = EACCES},
-         u"无法创建压缩文件 " + destination + u"：Permission denied",
+         u"无法创建压缩文件 " + destination + Reason(EACCES),
          u""},
         {{.operation = faults::Operation::Write, .nth = 2, .error = EIO},
-         u"无法写入压缩文件 " + destination + u"：Input/output error",
+         u"无法写入压缩文件 " + destination + Reason(EIO),
          u""},
         // nth 0: the run's last close, the archive's own.
-        {{.operation = faults::Operation::Close, .nth = 0, .error = EDQUOT},
-         u"无法写入压缩文件 " + destination + u"：Disk quota exceeded",
+        {{.operation = faults::Operation::Close, .nth = 0, .error = ENOSPC},
+         u"无法写入压缩文件 " + destination + Reason(ENOSPC),
          u""},
         {{.operation = faults::Operation::Rename, .error = EXDEV},
-         u"无法保存压缩文件 " + destination + u"：Invalid cross-device link",
+         u"无法保存压缩文件 " + destination + Reason(EXDEV),
          u""},
     };
     faults::Count();

@@ -69,9 +69,7 @@ std::vector<std::string> FilesIn(const fs::path& folder) {
 TEST(PackFaultTest, EveryFailedOperationLeavesTheDestinationWholeAndNothingBehind) {
     TempDir dir;
     const fs::path temporary = dir.MakeFolder("tmp");
-    const char* previous_tmpdir = std::getenv("TMPDIR");
-    const std::string saved_tmpdir = previous_tmpdir ? previous_tmpdir : "";
-    setenv("TMPDIR", temporary.c_str(), 1);
+    std::optional<testing::ScopedTemporaryFolder> temporary_folder(std::in_place, temporary);
 
     // A small plug-in with what makes a run take different paths: a deflated file of several
     // buffers, a stored one, an empty one, a nested one.
@@ -154,11 +152,7 @@ TEST(PackFaultTest, EveryFailedOperationLeavesTheDestinationWholeAndNothingBehin
             }
         }
     }
-    if (saved_tmpdir.empty()) {
-        unsetenv("TMPDIR");
-    } else {
-        setenv("TMPDIR", saved_tmpdir.c_str(), 1);
-    }
+    temporary_folder.reset();
 
     // Every archive that a run reported as made: accepted by unzip, and by Python's zipfile to
     // hold exactly the descriptor and the selection, byte for byte.

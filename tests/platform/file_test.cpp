@@ -129,19 +129,18 @@ TEST(FileTest, ReadWholeFileAndDeleteFile) {
     EXPECT_FALSE(DeleteFile(dir.wide() + u"/folder"));
 }
 
-TEST(FileTest, TemporaryFolderFollowsTmpdir) {
-    const char* saved = std::getenv("TMPDIR");
-    const std::optional<std::string> original =
-        saved ? std::optional<std::string>(saved) : std::nullopt;
-    setenv("TMPDIR", "/var/scratch//", 1);
-    EXPECT_EQ(TemporaryFolder(), u"/var/scratch");
-    setenv("TMPDIR", "", 1);
-    EXPECT_EQ(TemporaryFolder(), u"/tmp");
-    unsetenv("TMPDIR");
-    EXPECT_EQ(TemporaryFolder(), u"/tmp");
-    if (original) {
-        setenv("TMPDIR", original->c_str(), 1);
+TEST(FileTest, TemporaryFolderFollowsTheEnvironment) {
+    if (testing::kWindows) {
+        const testing::ScopedTemporaryFolder scratch("C:\\scratch\\");
+        EXPECT_EQ(TemporaryFolder(), u"C:\\scratch");
+        return;
     }
+    {
+        const testing::ScopedTemporaryFolder scratch("/var/scratch//");
+        EXPECT_EQ(TemporaryFolder(), u"/var/scratch");
+    }
+    const testing::ScopedTemporaryFolder empty("");
+    EXPECT_EQ(TemporaryFolder(), u"/tmp");
 }
 
 }  // namespace

@@ -52,13 +52,11 @@ void WriteNoise(const fs::path& path, std::size_t megabytes) {
 
 class CompresInfoDlgTest : public ::testing::Test {
   protected:
-    CompresInfoDlgTest() : temporary_(dir_.MakeFolder("tmp")) {
+    CompresInfoDlgTest() : temporary_(dir_.MakeFolder("tmp")), temporary_folder_(temporary_) {
         list_.AttachListView(&widget_);
-        setenv("TMPDIR", temporary_.c_str(), 1);
         dir_.Write("demo/a.b.c.xml", kConfig);
         dir_.Write("demo/main.js", "main");
     }
-    ~CompresInfoDlgTest() override { unsetenv("TMPDIR"); }
 
     // Scans the plug-in, runs the progress dialog for `archive` and returns its end code.
     int Run(const fs::path& archive) {
@@ -74,6 +72,7 @@ class CompresInfoDlgTest : public ::testing::Test {
 
     TempDir dir_;
     fs::path temporary_;
+    testing::ScopedTemporaryFolder temporary_folder_;
     QTreeWidget widget_;
     PackageFileList list_;
 };

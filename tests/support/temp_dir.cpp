@@ -1,7 +1,11 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <array>
 #include <chrono>
@@ -58,12 +62,16 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
+fs::path TempDir::operator/(std::string_view relative) const {
+    return path_ / Utf8Path(relative);
+}
+
 std::u16string TempDir::wide() const {
     return Wide(path_);
 }
 
 fs::path TempDir::Write(std::string_view relative, std::string_view content) const {
-    fs::path target = path_ / relative;
+    fs::path target = path_ / Utf8Path(relative);
     fs::create_directories(target.parent_path());
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -74,13 +82,63 @@ fs::path TempDir::Write(std::string_view relative, std::string_view content) con
 }
 
 fs::path TempDir::MakeFolder(std::string_view relative) const {
-    fs::path target = path_ / relative;
+    fs::path target = path_ / Utf8Path(relative);
     fs::create_directories(target);
     return target;
 }
 
 std::u16string Wide(const fs::path& path) {
+#ifdef _WIN32
+    return path.u16string();
+#else
     return platform::FromNative(path.native());
+#endif
+}
+
+fs::path Utf8Path(std::string_view text) {
+#ifdef _WIN32
+    return fs::path(std::u8string(text.begin(), text.end()));
+#else
+    return fs::path(std::string(text));  // bytes, valid UTF-8 or not
+#endif
+}
+
+namespace {
+
+std::optional<std::string> GetVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // The C library's copy and the process's own, which the system calls read.
+    _putenv_s(name.c_str(), value.value_or("").c_str());
+    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+#else
+    if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
+    }
+#endif
+}
+
+}  // namespace
+
+ScopedTemporaryFolder::ScopedTemporaryFolder(const fs::path& folder) {
+    const std::vector<std::string> names =
+        kWindows ? std::vector<std::string>{"TMP", "TEMP"} : std::vector<std::string>{"TMPDIR"};
+    for (const std::string& name : names) {
+        saved_.emplace_back(name, GetVariable(name));
+        SetVariable(name, folder.string());
+    }
+}
+
+ScopedTemporaryFolder::~ScopedTemporaryFolder() {
+    for (const auto& [name, value] : saved_) {
+        SetVariable(name, value);
+    }
 }
 
 void SetWriteTime(const fs::path& path, std::int64_t unix_seconds) {
@@ -96,9 +154,13 @@ std::string ReadText(const fs::path& path) {
 }
 
 void MakeFifo(const fs::path& path) {
+#ifdef _WIN32
+    throw std::runtime_error("named pipes in folders are POSIX only: " + path.string());
+#else
     if (mkfifo(path.c_str(), 0600) != 0) {
         throw std::runtime_error("cannot make a named pipe " + path.string());
     }
+#endif
 }
 
 std::string RunShell(const std::string& command) {

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/filetime.h"
 
@@ -19,7 +22,7 @@ class TempDir {
     const std::filesystem::path& path() const { return path_; }
     // The folder as wide text, the form the core takes.
     std::u16string wide() const;
-    std::filesystem::path operator/(std::string_view relative) const { return path_ / relative; }
+    std::filesystem::path operator/(std::string_view relative) const;
 
     // Writes `content` to `relative`, creating the folders on the way.
     std::filesystem::path Write(std::string_view relative, std::string_view content = {}) const;
@@ -31,6 +34,29 @@ class TempDir {
 
 // Wide text of a native path (for passing test paths to the core).
 std::u16string Wide(const std::filesystem::path& path);
+
+// A path from UTF-8 text (on Windows a plain string would be read in the ANSI code page).
+std::filesystem::path Utf8Path(std::string_view text);
+
+// The folder the platform's temporary files go to, for one scope: $TMPDIR on POSIX, %TMP% and
+// %TEMP% on Windows. The previous values come back afterwards.
+class ScopedTemporaryFolder {
+  public:
+    explicit ScopedTemporaryFolder(const std::filesystem::path& folder);
+    ~ScopedTemporaryFolder();
+    ScopedTemporaryFolder(const ScopedTemporaryFolder&) = delete;
+    ScopedTemporaryFolder& operator=(const ScopedTemporaryFolder&) = delete;
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// Whether this build runs on Windows, for the few tests that only make sense on one platform.
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
 
 // The file time of a UTC calendar moment (the conversion is checked).
 platform::FileTime FileTimeOf(std::uint16_t year, std::uint16_t month, std::uint16_t day,
