@@ -141,9 +141,21 @@ fi
 
 werror=OFF
 [[ -n "${CI:-}" ]] && werror=ON
-if [[ ! -f "$build/CMakeCache.txt" ]] || ! grep -q "ZELPACK_WERROR:BOOL=$werror" "$build/CMakeCache.txt"; then
+options=(-DZELPACK_WERROR="$werror")
+cached=("ZELPACK_WERROR:BOOL=$werror")
+# ZELPACK_WINDOWS_CORE=ON|OFF in the environment sets the CMake option of that name (the core and
+# the command line), also in an existing build-windows/.
+if [[ -n ${ZELPACK_WINDOWS_CORE:-} ]]; then
+  options+=(-DZELPACK_WINDOWS_CORE="$ZELPACK_WINDOWS_CORE")
+  cached+=("ZELPACK_WINDOWS_CORE:BOOL=$ZELPACK_WINDOWS_CORE")
+fi
+configured=1
+for entry in "${cached[@]}"; do
+  grep -qx "$entry" "$build/CMakeCache.txt" 2>/dev/null || configured=0
+done
+if ((!configured)); then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DZELPACK_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELPACK_WERROR="$werror" \
+    -DZELPACK_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" \
     -DZELPACK_BUILD_GUI=OFF -DZELPACK_BUILD_BENCH=OFF -DZELPACK_BUILD_TESTS=ON >/dev/null
 fi
 cmake --build "$build" --parallel "$jobs"
