@@ -60,6 +60,8 @@ int main(int argc_in, char** argv_in) {
     char** argv = arguments.argv();
     CLI::App app{"zelpack-deflate：把标准输入压缩为原始 deflate 数据流，写到标准输出",
                  "zelpack-deflate"};
+    // "/x" is a path here, never an option, on Windows too.
+    app.allow_windows_style_options(false);
     app.set_help_flag("-h,--help", "显示帮助并退出");
     int level = 8;
     app.add_option("--level", level, "压缩级别（1 到 8）")->check(CLI::Range(1, 8));

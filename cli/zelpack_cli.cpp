@@ -104,6 +104,8 @@ int FinishOutput(std::ostream& out, std::ostream& err, int code) {
 
 int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"zelpack：把插件文件夹打包成可安装的 ZIP 压缩包", "zelpack"};
+    // "/x" is a path here, never an option, on Windows too.
+    app.allow_windows_style_options(false);
     app.set_help_flag("-h,--help", "显示帮助并退出");
     app.set_version_flag("--version", "zelpack " ZELPACK_VERSION, "显示版本并退出");
     app.require_subcommand(1);

@@ -109,6 +109,8 @@ int main(int argc_in, char** argv_in) {
     char** argv = arguments.argv();
     CLI::App app{"zelpack-zip：用 zelpack 的归档写入器生成 ZIP 文件，供其他解压程序检验",
                  "zelpack-zip"};
+    // "/x" is a path here, never an option, on Windows too.
+    app.allow_windows_style_options(false);
     app.set_help_flag("-h,--help", "显示帮助并退出");
     std::string password;
     std::optional<std::uint32_t> memory;

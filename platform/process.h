@@ -46,6 +46,10 @@ Status CancelOnInterrupt(std::atomic<bool>& flag);
 // The first request that arrived since CancelOnInterrupt.
 Interruption ReceivedInterruption();
 
+// Asks this process to stop as the user or the system would (Ctrl+C, a termination request), for
+// instance from a test. While CancelOnInterrupt holds, that only sets the flag.
+void RaiseInterruption(Interruption kind);
+
 // Restores the default handling of both signals.
 void RestoreInterruptHandling();
 

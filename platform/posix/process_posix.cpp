@@ -68,6 +68,12 @@ Interruption ReceivedInterruption() {
     }
 }
 
+void RaiseInterruption(Interruption kind) {
+    if (kind != Interruption::None) {
+        raise(kind == Interruption::Interrupt ? SIGINT : SIGTERM);
+    }
+}
+
 void RestoreInterruptHandling() {
     // Nothing useful remains to be done should this fail: the handlers stay and only set a flag.
     static_cast<void>(SetHandler(SIG_DFL));

@@ -34,11 +34,30 @@ SystemTime FromSystem(const SYSTEMTIME& system) {
 
 }  // namespace
 
+// The range both platforms share: the calendar fields run from 1601 to 30827. Wine, unlike
+// Windows, takes later years and some fields out of range; so the rules are checked here too.
+constexpr unsigned kLastYear = 30827;
+
+bool IsLeapYear(unsigned year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+bool AreValid(const SystemTime& fields) {
+    static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (fields.wYear < 1601 || fields.wYear > kLastYear || fields.wMonth < 1 ||
+        fields.wMonth > 12 || fields.wDay < 1 || fields.wHour > 23 || fields.wMinute > 59 ||
+        fields.wSecond > 59 || fields.wMilliseconds > 999) {
+        return false;
+    }
+    const unsigned days =
+        fields.wMonth == 2 && IsLeapYear(fields.wYear) ? 29 : kDays[fields.wMonth - 1];
+    return fields.wDay <= days;
+}
+
 bool FileTimeToSystemTime(FileTime time, SystemTime& fields) {
-    // The system refuses times with the top bit set, as the portable form does past 30827.
     const FILETIME file{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
     SYSTEMTIME system{};
-    if (!::FileTimeToSystemTime(&file, &system)) {
+    if (!::FileTimeToSystemTime(&file, &system) || system.wYear > kLastYear) {
         return false;
     }
     fields = FromSystem(system);
@@ -46,6 +65,9 @@ bool FileTimeToSystemTime(FileTime time, SystemTime& fields) {
 }
 
 bool SystemTimeToFileTime(const SystemTime& fields, FileTime& time) {
+    if (!AreValid(fields)) {
+        return false;
+    }
     const SYSTEMTIME system = ToSystem(fields);
     FILETIME file{};
     if (!::SystemTimeToFileTime(&system, &file)) {

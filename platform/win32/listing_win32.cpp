@@ -67,10 +67,11 @@ bool IsGone(const std::error_code& error) {
            error == std::errc::too_many_symbolic_link_levels;
 }
 
+// Symbolic links and junctions, and any other reparse point: one that is no link (a cloud
+// placeholder, say) leads to itself, so treating it as one costs a look and changes nothing.
+// Wine marks a link to a folder so, without a tag.
 bool IsLink(const WIN32_FIND_DATAW& data) {
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
-            data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 FindData RecordOf(const WIN32_FIND_DATAW& data) {
@@ -246,7 +247,8 @@ bool FindNextFile(FindHandle& handle, FindData& record) {
         }
         record = RecordOf(*target, std::move(name.wide));
         record.dwFileAttributes |= kAttributeReparsePoint;
-        record.dwReserved0 = name.data.dwReserved0;
+        record.dwReserved0 =
+            name.data.dwReserved0 != 0 ? name.data.dwReserved0 : kReparseTagSymlink;
         return true;
     }
     return false;
@@ -271,9 +273,22 @@ Result<FindData> QueryOpenFile(const File& file) {
     if (!file.IsOpen()) {
         return ErrorOf(ERROR_INVALID_HANDLE);
     }
+    const HANDLE handle = reinterpret_cast<HANDLE>(file.handle_);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(file.handle_), &info)) {
-        return LastError();
+    if (!GetFileInformationByHandle(handle, &info)) {
+        // Some handles answer only the older calls (Wine's standard input from a file does).
+        const std::error_code reason = LastError();
+        if (GetFileType(handle) != FILE_TYPE_DISK ||
+            !GetFileTime(handle, &info.ftCreationTime, &info.ftLastAccessTime,
+                         &info.ftLastWriteTime)) {
+            return reason;
+        }
+        SetLastError(NO_ERROR);
+        info.nFileSizeLow = GetFileSize(handle, &info.nFileSizeHigh);
+        if (info.nFileSizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+            return reason;
+        }
+        info.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
     }
     return RecordOf(info, std::u16string());
 }

@@ -1,5 +1,4 @@
 // Windows: consoles and the console's interruption requests.
-#include <shellapi.h>
 
 #include "platform/process.h"
 #include "platform/text.h"
@@ -64,6 +63,20 @@ Status CancelOnInterrupt(std::atomic<bool>& flag) {
 
 Interruption ReceivedInterruption() {
     return static_cast<Interruption>(interrupt_kind.load());
+}
+
+void RaiseInterruption(Interruption kind) {
+    if (kind == Interruption::None) {
+        return;
+    }
+    const DWORD event = kind == Interruption::Interrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT;
+    // The handler itself, as the console would call it: a process may have no console to send
+    // the event through.
+    if (interrupt_flag.load() != nullptr) {
+        OnConsoleEvent(event);
+    } else {
+        GenerateConsoleCtrlEvent(event, 0);
+    }
 }
 
 void RestoreInterruptHandling() {

@@ -1,5 +1,4 @@
 // Windows: the ANSI code page, code-page conversions and the system's random generator.
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <optional>
@@ -69,6 +68,13 @@ bool HasCodePageConversions() {
 
 Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view bytes,
                                    std::u16string& out) {
+    // A system without GB18030's tables (Wine has none) reads it as GBK, its one- and two-byte
+    // part, which holds every character of the GBK range.
+    constexpr std::uint32_t kGb18030 = 54936;
+    constexpr std::uint32_t kGbk = 936;
+    if (code_page == kGb18030 && !IsValidCodePage(kGb18030)) {
+        code_page = kGbk;
+    }
     // A buffer may end inside a character (up to 4 bytes in GB18030): the longest prefix that
     // converts whole is taken, the rest waits for the next bytes.
     for (std::size_t cut = 0; cut < 4 && cut <= bytes.size(); ++cut) {

@@ -8,7 +8,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// The other system headers need windows.h before them.
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+#include <shellapi.h>
+// clang-format on
 // The platform's own operations share these names of the system's A/W macros.
 #undef DeleteFile
 #undef FindFirstFile
