@@ -46,7 +46,7 @@ std::string ListArchive(const fs::path& archive) {
 std::vector<std::string> FilesIn(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        names.push_back(fs::relative(entry.path(), folder).string());
+        names.push_back(fs::relative(entry.path(), folder).generic_string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -119,9 +119,9 @@ TEST_F(PackTest, PacksTheDescriptorThenTheSelectionUnderTheFolderName) {
     ASSERT_TRUE(Pack({u"x.y.z.xml", u"res/a.png"}, options)) << platform::ToNative(Message());
     EXPECT_EQ(Message(), u"");
     EXPECT_EQ(packager_.GetZipResult(), zip::Success);
-    EXPECT_EQ(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
-                                          "\ndemo/x.y.z.xml\t" + kConfig +
-                                          "\ndemo/res/a.png\tpng bytes\n");
+    EXPECT_READ_BACK(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                                 "\ndemo/x.y.z.xml\t" + kConfig +
+                                                 "\ndemo/res/a.png\tpng bytes\n");
     ExpectNoTemporaryFiles();
 
     ASSERT_FALSE(seen.empty());
@@ -139,8 +139,9 @@ TEST_F(PackTest, AnOldArchiveInTheFolderIsNeverPackedIntoTheNewOne) {
     dir_.Write("dev/demo/demo.zip", "the previous archive");
     ASSERT_TRUE(packager_.Pack(Wide(plugin_), Files{u"demo.zip", u"x.y.z.xml"},
                                Wide(plugin_ / "demo.zip")));
-    EXPECT_EQ(ListArchive(plugin_ / "demo.zip"), std::string("zelPluginInfo.xml\t") + kDescriptor +
-                                                     "\ndemo/x.y.z.xml\t" + kConfig + "\n");
+    EXPECT_READ_BACK(
+        ListArchive(plugin_ / "demo.zip"),
+        std::string("zelPluginInfo.xml\t") + kDescriptor + "\ndemo/x.y.z.xml\t" + kConfig + "\n");
 }
 
 TEST_F(PackTest, TwoQualifyingFilesAreBothPackedTheFirstIsTheConfiguration) {
@@ -148,9 +149,9 @@ TEST_F(PackTest, TwoQualifyingFilesAreBothPackedTheFirstIsTheConfiguration) {
     dir_.Write("dev/demo/a.b.c.xml", kConfig);
     fs::create_directories(archive().parent_path());
     ASSERT_TRUE(Pack({u"a.b.c.xml", u"b.c.d.xml"}));
-    EXPECT_EQ(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
-                                          "\ndemo/a.b.c.xml\t" + kConfig +
-                                          "\ndemo/b.c.d.xml\t<not-checked/>\n");
+    EXPECT_READ_BACK(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                                 "\ndemo/a.b.c.xml\t" + kConfig +
+                                                 "\ndemo/b.c.d.xml\t<not-checked/>\n");
 }
 
 TEST_F(PackTest, NoConfigurationInTheSelectionTouchesNothing) {
@@ -193,7 +194,6 @@ TEST_F(PackTest, AFileNamedLikeTheDescriptorIsNeverTouched) {
 TEST_F(PackTest, AFileThatCannotBeAddedFailsTheRunAndKeepsTheOldArchive) {
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     dir_.Write("dev/demo/ok.txt", "ok");
-    dir_.Write("dev/demo/back\\slash.txt", "a backslash is no folder here");
     std::ofstream(plugin_ / "huge.bin").put('x');
     fs::resize_file(plugin_ / "huge.bin", 0x100000000ull);  // sparse: 4 GiB is too large
     const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
@@ -202,9 +202,14 @@ TEST_F(PackTest, AFileThatCannotBeAddedFailsTheRunAndKeepsTheOldArchive) {
         zip::ZipResult result;
         std::u16string reason;  // the system's, when it has one
     };
-    for (const Case& c : {Case{u"vanished.txt", zip::OpenFailed, u"：No such file or directory"},
-                          Case{u"back\\slash.txt", zip::BadArguments, u""},
-                          Case{std::u16string(300, u'n'), zip::BadArguments, u""}}) {
+    std::vector<Case> cases = {
+        {u"vanished.txt", zip::OpenFailed, testing::ReasonForOpening(plugin_ / "vanished.txt")},
+        {std::u16string(300, u'n'), zip::BadArguments, u""}};
+    if (!testing::kWindows) {  // where a backslash is no separator
+        dir_.Write("dev/demo/back\\slash.txt", "a backslash is no folder here");
+        cases.push_back({u"back\\slash.txt", zip::BadArguments, u""});
+    }
+    for (const Case& c : cases) {
         PluginPackager packager;
         EXPECT_FALSE(
             packager.Pack(Wide(plugin_), Files{u"x.y.z.xml", u"ok.txt", c.path}, Wide(archive())));
@@ -221,7 +226,11 @@ TEST_F(PackTest, AFileThatCannotBeAddedFailsTheRunAndKeepsTheOldArchive) {
 TEST_F(PackTest, NamesTooLongForTheArchiveFailTheRun) {
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     const std::string name(200, 'n');
-    dir_.Write("dev/demo/" + name + "/" + name, "deep");  // 405 bytes with the prefix
+    // 405 bytes with the prefix. The name is refused before the file is looked for, and a Windows
+    // path this long cannot be made anyway.
+    if (!testing::kWindows) {
+        dir_.Write("dev/demo/" + name + "/" + name, "deep");
+    }
     fs::create_directories(archive().parent_path());
     const std::u16string path = platform::FromNative(name + "/" + name);
     EXPECT_FALSE(Pack({u"x.y.z.xml", path}));
@@ -234,8 +243,8 @@ TEST_F(PackTest, TrailingSeparatorsAreIgnoredAndARootIsRefused) {
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     fs::create_directories(archive().parent_path());
     ASSERT_TRUE(packager_.Pack(Wide(plugin_) + u"//", Files{u"x.y.z.xml"}, Wide(archive())));
-    EXPECT_EQ(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
-                                          "\ndemo/x.y.z.xml\t" + kConfig + "\n");
+    EXPECT_READ_BACK(ListArchive(archive()), std::string("zelPluginInfo.xml\t") + kDescriptor +
+                                                 "\ndemo/x.y.z.xml\t" + kConfig + "\n");
 
     for (const std::u16string& folder :
          Files{u"/", u"//", Wide(plugin_) + u"/.", Wide(plugin_) + u"/.."}) {
@@ -246,15 +255,21 @@ TEST_F(PackTest, TrailingSeparatorsAreIgnoredAndARootIsRefused) {
         EXPECT_EQ(message, u"插件文件夹无效！");
         EXPECT_FALSE(fs::exists(dir_ / "root.zip"));
     }
-    EXPECT_EQ(PluginPackager::EntryPrefix(u"/a/b"), u"b/");
-    EXPECT_EQ(PluginPackager::EntryPrefix(u"b"), u"b/");
+    const std::u16string separator(1, platform::kPathSeparator);
+    EXPECT_EQ(PluginPackager::EntryPrefix(u"/a/b"), u"b" + separator);
+    EXPECT_EQ(PluginPackager::EntryPrefix(u"b"), u"b" + separator);
     // Both front ends propose the same archive, however the folder was typed.
     for (const std::u16string& folder : Files{u"/x/demo", u"/x/demo/", u"/x/demo//"}) {
-        EXPECT_EQ(PluginPackager::ProposedArchivePath(folder), u"/x/demo/demo.zip")
+        EXPECT_EQ(PluginPackager::ProposedArchivePath(folder), u"/x/demo" + separator + u"demo.zip")
             << folder.size();
     }
-    EXPECT_EQ(PluginPackager::ProposedArchivePath(u"demo"), u"demo/demo.zip");
-    EXPECT_EQ(PluginPackager::ProposedArchivePath(u""), u"/.zip");
+    EXPECT_EQ(PluginPackager::ProposedArchivePath(u"demo"), u"demo" + separator + u"demo.zip");
+    EXPECT_EQ(PluginPackager::ProposedArchivePath(u""), separator + u".zip");
+    if (testing::kWindows) {
+        EXPECT_EQ(PluginPackager::ProposedArchivePath(u"C:\\dev\\demo\\"),
+                  u"C:\\dev\\demo\\demo.zip");
+        EXPECT_FALSE(PluginPackager::PluginName(u"C:\\"));
+    }
 }
 
 // "：" and the system's text for an error number, as the seam injects it.
@@ -323,12 +338,40 @@ TEST_F(PackTest, EveryFailingStepIsNamedWithItsPathAndTheSystemsReason) {
 TEST_F(PackTest, AnArchiveThatCannotBeCreatedNamesItAndTheReason) {
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     EXPECT_FALSE(Pack({u"x.y.z.xml"}));  // the destination's folder does not exist
-    EXPECT_EQ(Message(), u"无法创建压缩文件 " + Wide(archive()) + u"：No such file or directory");
+    EXPECT_EQ(Message(),
+              u"无法创建压缩文件 " + Wide(archive()) + testing::ReasonForCreating(archive()));
     EXPECT_EQ(packager_.GetZipResult(), zip::Success);  // the writer never ran
     ExpectNoTemporaryFiles();
 }
 
+TEST_F(PackTest, EntriesLieUnderTheFolderNameWithTheirAttributes) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    dir_.Write("dev/demo/res/a.png", "png");
+    const fs::path locked = dir_.Write("dev/demo/locked.txt", "read-only");
+    fs::permissions(locked,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    fs::create_directories(archive().parent_path());
+    // The selection as the walk gives it: native separators (a backslash on Windows).
+    const std::u16string nested = u"res" + std::u16string(1, platform::kPathSeparator) + u"a.png";
+    ASSERT_TRUE(Pack({u"x.y.z.xml", nested, u"locked.txt"})) << platform::ToNative(Message());
+    const auto entries = testing::CentralDirectory(archive());
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 4u);
+    const std::vector<std::string> names = {(*entries)[0].name, (*entries)[1].name,
+                                            (*entries)[2].name, (*entries)[3].name};
+    EXPECT_EQ(names, (std::vector<std::string>{"zelPluginInfo.xml", "demo/x.y.z.xml",
+                                               "demo/res/a.png", "demo/locked.txt"}));
+    // The read-only attribute (0x01) travels with the file, as does the archive bit (0x20).
+    EXPECT_EQ((*entries)[2].external_attributes & 0xFF, 0x20u);
+    EXPECT_EQ((*entries)[3].external_attributes & 0xFF, 0x21u);
+    fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST_F(PackTest, ReplacingAnArchiveKeepsItsPermissionBits) {
+    if (testing::kWindows) {
+        GTEST_SKIP() << "Windows files have no permission bits, only a read-only attribute";
+    }
     dir_.Write("dev/demo/x.y.z.xml", kConfig);
     const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
     fs::permissions(old, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

@@ -160,22 +160,37 @@ TEST(PackFaultTest, EveryFailedOperationLeavesTheDestinationWholeAndNothingBehin
     for (const std::u16string& path : selection) {
         expected += " demo/" + platform::ToNative(path);
     }
-    const std::string checked =
-        testing::RunShell("cd '" + kept.string() +
-                          "' && for f in *.zip; do unzip -tqq \"$f\" >/dev/null || echo "
-                          "\"unzip: $f\"; done; python3 -c 'import glob, sys, zipfile\n"
-                          "plugin, expected = sys.argv[1], sys.argv[2].split()\n"
-                          "for name in sorted(glob.glob(\"*.zip\")):\n"
-                          "    z = zipfile.ZipFile(name)\n"
-                          "    assert z.testzip() is None, name\n"
-                          "    assert z.namelist() == expected, (name, z.namelist())\n"
-                          "    for entry in expected[1:]:\n"
-                          "        with open(plugin + entry[4:], \"rb\") as f:\n"
-                          "            assert z.read(entry) == f.read(), (name, entry)\n"
-                          "    assert z.read(expected[0]).startswith(b\"<?xml\"), name\n"
-                          "print(len(glob.glob(\"*.zip\")))' '" +
-                          plugin.string() + "' '" + expected + "'");
-    EXPECT_EQ(checked, std::to_string(runs - failed) + "\n");
+    // Everywhere: the directory of each holds the names (the readers below are Linux programs).
+    std::vector<std::string> names = {"zelPluginInfo.xml"};
+    for (const std::u16string& path : selection) {
+        names.push_back("demo/" + platform::ToNative(path));
+    }
+    for (const auto& archive_file : fs::directory_iterator(kept)) {
+        const auto entries = testing::CentralDirectory(archive_file.path());
+        ASSERT_TRUE(entries) << archive_file.path();
+        std::vector<std::string> listed;
+        for (const auto& entry : *entries) {
+            listed.push_back(entry.name);
+        }
+        EXPECT_EQ(listed, names) << archive_file.path();
+    }
+    const auto read_back = [&] {
+        return testing::RunShell("cd '" + kept.string() +
+                                 "' && for f in *.zip; do unzip -tqq \"$f\" >/dev/null || echo "
+                                 "\"unzip: $f\"; done; python3 -c 'import glob, sys, zipfile\n"
+                                 "plugin, expected = sys.argv[1], sys.argv[2].split()\n"
+                                 "for name in sorted(glob.glob(\"*.zip\")):\n"
+                                 "    z = zipfile.ZipFile(name)\n"
+                                 "    assert z.testzip() is None, name\n"
+                                 "    assert z.namelist() == expected, (name, z.namelist())\n"
+                                 "    for entry in expected[1:]:\n"
+                                 "        with open(plugin + entry[4:], \"rb\") as f:\n"
+                                 "            assert z.read(entry) == f.read(), (name, entry)\n"
+                                 "    assert z.read(expected[0]).startswith(b\"<?xml\"), name\n"
+                                 "print(len(glob.glob(\"*.zip\")))' '" +
+                                 plugin.string() + "' '" + expected + "'");
+    };
+    EXPECT_READ_BACK(read_back(), std::to_string(runs - failed) + "\n");
     std::cout << "[ fault sweep ] " << runs << " runs with one fault each: " << failed
               << " failed cleanly, " << runs - failed << " succeeded\n";
 }

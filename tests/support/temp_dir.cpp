@@ -15,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/file.h"
+#include "platform/result.h"
 #include "platform/text.h"
 
 namespace zelpack::testing {
@@ -175,6 +177,47 @@ std::string RunShell(const std::string& command) {
     }
     const int status = pclose(pipe);
     return status == 0 ? output : output + "[exit " + std::to_string(status) + "]";
+}
+
+std::u16string ReasonForOpening(const fs::path& path) {
+    return u"：" + platform::ErrorText(platform::File::OpenForReading(Wide(path)).error());
+}
+
+std::u16string ReasonForCreating(const fs::path& path) {
+    return u"：" + platform::ErrorText(platform::File::CreateAlways(Wide(path)).error());
+}
+
+std::u16string ReasonOf(int error) {
+    return u"：" + platform::ErrorText(std::error_code(error, std::generic_category()));
+}
+
+std::optional<std::vector<CentralEntry>> CentralDirectory(const fs::path& path) {
+    const std::string bytes = ReadText(path);
+    auto u16 = [&](std::size_t at) {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                          static_cast<unsigned char>(bytes[at + 1]) << 8);
+    };
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t{u16(at)} | std::uint32_t{u16(at + 2)} << 16;
+    };
+    // The end record (22 bytes, no comment here) holds the count and the directory's offset.
+    if (bytes.size() < 22 || u32(bytes.size() - 22) != 0x06054b50) {
+        return std::nullopt;
+    }
+    const std::size_t count = u16(bytes.size() - 12);
+    std::size_t at = u32(bytes.size() - 6);
+    std::vector<CentralEntry> entries;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (at + 46 > bytes.size() || u32(at) != 0x02014b50) {
+            return std::nullopt;
+        }
+        const std::size_t name_length = u16(at + 28);
+        const std::size_t extra_length = u16(at + 30);
+        const std::size_t comment_length = u16(at + 32);
+        entries.push_back({bytes.substr(at + 46, name_length), u16(at + 8), u32(at + 38)});
+        at += 46 + name_length + extra_length + comment_length;
+    }
+    return entries;
 }
 
 }  // namespace zelpack::testing

@@ -1,6 +1,7 @@
 // A private scratch folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -57,6 +58,30 @@ inline constexpr bool kWindows = true;
 #else
 inline constexpr bool kWindows = false;
 #endif
+// Whether tests can make symbolic links: Wine makes none (it reports success and leaves none),
+// and Windows itself lets only privileged accounts.
+inline constexpr bool kLinks = !kWindows;
+// Whether names may be any bytes (POSIX) rather than UTF-16 text, and differ in letter case only.
+inline constexpr bool kByteNames = !kWindows;
+
+// "：" and the system's own words for why opening `path` (to read) or creating it fails, found out
+// by trying: the texts differ between the platforms, and so do the reasons for one case (a missing
+// file and a missing folder are one error on POSIX and two on Windows).
+std::u16string ReasonForOpening(const std::filesystem::path& path);
+std::u16string ReasonForCreating(const std::filesystem::path& path);
+// "：" and the text of an error number, as the fault seam injects it.
+std::u16string ReasonOf(int error);
+
+// One entry of an archive's central directory, read by this helper alone (not the product's
+// record code): the name's stored bytes, the general-purpose flags and the external attributes.
+struct CentralEntry {
+    std::string name;
+    std::uint16_t flags = 0;
+    std::uint32_t external_attributes = 0;
+    bool operator==(const CentralEntry&) const = default;
+};
+// The entries of the archive in `path`, in directory order; nothing when it has no end record.
+std::optional<std::vector<CentralEntry>> CentralDirectory(const std::filesystem::path& path);
 
 // The file time of a UTC calendar moment (the conversion is checked).
 platform::FileTime FileTimeOf(std::uint16_t year, std::uint16_t month, std::uint16_t day,
@@ -75,3 +100,11 @@ void MakeFifo(const std::filesystem::path& path);
 std::string RunShell(const std::string& command);
 
 }  // namespace zelpack::testing
+
+// Python's zipfile, unzip, 7-Zip and bsdtar are Linux programs, out of reach of a test that runs
+// under Wine: there the test checks the bytes by itself, and the Windows build's archives meet
+// those readers in tests/cli/windows_test.sh. Elsewhere this is EXPECT_EQ.
+#define EXPECT_READ_BACK(reading, expected) \
+    if (::zelpack::testing::kWindows) {     \
+    } else                                  \
+        EXPECT_EQ(reading, expected)

@@ -115,6 +115,9 @@ Vec EncipheredArchive(const std::string& name, const std::string& content,
 }
 
 TEST(IndependentReaders, PythonDeciphersTheExactBytes) {
+    if (zelpack::testing::kWindows) {
+        GTEST_SKIP() << "the independent readers are Linux programs";
+    }
     std::string every;
     for (int i = 0; i < 256; ++i) {
         every += static_cast<char>(i);

@@ -143,7 +143,7 @@ std::string PythonListing(const TempDir& dir, std::span<const std::uint8_t> arch
                           const std::string& password = "", bool withSevenZip = true) {
     const fs::path path = dir / "check.zip";
     SaveFile(path, archive);
-    EXPECT_EQ(FailuresOfOtherReaders(path, password, withSevenZip), "");
+    EXPECT_READ_BACK(FailuresOfOtherReaders(path, password, withSevenZip), "");
     return ReadWithPython(path, password);
 }
 
@@ -194,7 +194,7 @@ TEST(ZipWriterTest, OneEntryOnASeekableTargetIsPatchedInPlace) {
     EXPECT_EQ(parsed.directorySize, 62u);
     EXPECT_EQ(bytes.size(), 54 + e.compressedSize + 62 + 22);
     TempDir dir;
-    EXPECT_EQ(PythonListing(dir, bytes), "a/b.txt 0x2 " + Hex(AsBytes(content)) + "\n");
+    EXPECT_READ_BACK(PythonListing(dir, bytes), "a/b.txt 0x2 " + Hex(AsBytes(content)) + "\n");
 }
 
 TEST(ZipWriterTest, NamesAreStoredAsGivenWithSlashes) {
@@ -238,9 +238,9 @@ TEST(ZipWriterTest, NonAsciiNamesCarryTheUtf8FlagInBothHeaders) {
     EXPECT_EQ(parsed.entries[2].name, "图片/");
     EXPECT_EQ(parsed.entries[2].centralFlags, 0x800u);
     TempDir dir;
-    EXPECT_EQ(PythonListing(dir, bytes), "插件/说明.txt 0x802 " + Hex(AsBytes("中文")) +
-                                             "\nplain.txt 0x2 " + Hex(AsBytes("ascii")) +
-                                             "\n图片/ 0x800 \n");
+    EXPECT_READ_BACK(PythonListing(dir, bytes), "插件/说明.txt 0x802 " + Hex(AsBytes("中文")) +
+                                                    "\nplain.txt 0x2 " + Hex(AsBytes("ascii")) +
+                                                    "\n图片/ 0x800 \n");
 }
 
 TEST(ZipWriterTest, NamesThatCannotBeStoredWholeAreRefusedBeforeAnythingIsWritten) {
@@ -300,7 +300,7 @@ TEST(ZipWriterTest, EmptyFileIsDeflatedWithFlags2) {
     EXPECT_EQ(e.uncompressedSize, 0u);
     EXPECT_GT(e.compressedSize, 0u);
     EXPECT_EQ(Le(bytes, 10, 4), 0x00210000u);  // time 0, date 1980-01-01
-    EXPECT_EQ(PythonListing(dir, bytes), "empty.txt 0x2 \n");
+    EXPECT_READ_BACK(PythonListing(dir, bytes), "empty.txt 0x2 \n");
 }
 
 TEST(ZipWriterTest, LargeEntriesOfEveryKindReadBackExactly) {
@@ -319,9 +319,9 @@ TEST(ZipWriterTest, LargeEntriesOfEveryKindReadBackExactly) {
     const ParsedArchive parsed = Parse(bytes);
     EXPECT_GT(parsed.entries[0].compressedSize, noise.size());  // deflated even when it grows
     EXPECT_LT(parsed.entries[1].compressedSize, text.size() / 10);
-    EXPECT_EQ(PythonListing(dir, bytes), "noise.bin 0x2 " + Hex(noise) + "\ntext.txt 0x2 " +
-                                             Hex(AsBytes(text)) + "\nnoise.zip 0x0 " + Hex(noise) +
-                                             "\n");
+    EXPECT_READ_BACK(PythonListing(dir, bytes), "noise.bin 0x2 " + Hex(noise) + "\ntext.txt 0x2 " +
+                                                    Hex(AsBytes(text)) + "\nnoise.zip 0x0 " +
+                                                    Hex(noise) + "\n");
 }
 
 // --- Targets ---
@@ -338,8 +338,8 @@ TEST(ZipWriterTest, FileTargetIsCreatedOrTruncated) {
     ASSERT_EQ(AddFolderEntry(archive.get(), u"d"), Success);
     EXPECT_EQ(EndArchive(archive), Success);
     EXPECT_FALSE(archive);
-    EXPECT_EQ(FailuresOfOtherReaders(path), "");
-    EXPECT_EQ(ReadWithPython(path), "a.txt 0x2 " + Hex(AsBytes("alpha")) + "\nd/ 0x0 \n");
+    EXPECT_READ_BACK(FailuresOfOtherReaders(path), "");
+    EXPECT_READ_BACK(ReadWithPython(path), "a.txt 0x2 " + Hex(AsBytes("alpha")) + "\nd/ 0x0 \n");
 
     EXPECT_FALSE(BeginArchiveToFile(Wide(dir / "no" / "such" / "folder.zip")));
     EXPECT_EQ(GetMostRecentResult(), OpenFailed);
@@ -363,9 +363,9 @@ TEST(ZipWriterTest, HandleTargetStartedAtAnOffsetShiftsEveryOffset) {
     EXPECT_EQ(parsed.entries[0].localOffset, 4321u);
     EXPECT_EQ(parsed.entries[1].localOffset, 4321 + 54 + parsed.entries[0].compressedSize);
     EXPECT_EQ(parsed.directoryOffset, bytes.size() - 22 - parsed.directorySize);
-    EXPECT_EQ(FailuresOfOtherReaders(path), "");
-    EXPECT_EQ(ReadWithPython(path), "one.txt 0x2 " + Hex(AsBytes(content)) + "\ntwo.gz 0x0 " +
-                                        Hex(AsBytes(content)) + "\n");
+    EXPECT_READ_BACK(FailuresOfOtherReaders(path), "");
+    EXPECT_READ_BACK(ReadWithPython(path), "one.txt 0x2 " + Hex(AsBytes(content)) +
+                                               "\ntwo.gz 0x0 " + Hex(AsBytes(content)) + "\n");
 }
 
 // Writes an archive into a named pipe, which cannot seek, while a thread collects the bytes.
@@ -399,6 +399,9 @@ class PipeTarget {
 };
 
 TEST(ZipWriterTest, PipeTargetGetsDataDescriptors) {
+    if (zelpack::testing::kWindows) {
+        GTEST_SKIP() << "the pipe is a named pipe in a folder, which only POSIX has";
+    }
     TempDir dir;
     dir.Write("a.txt", TextOf(40000));
     std::vector<std::uint8_t> bytes;
@@ -428,8 +431,8 @@ TEST(ZipWriterTest, PipeTargetGetsDataDescriptors) {
     EXPECT_EQ(parsed.entries[0].localUncompressedSize, 40000u);
     EXPECT_EQ(parsed.entries[1].localCompressedSize, 40000u);
     const std::string text = TextOf(40000);
-    EXPECT_EQ(PythonListing(dir, bytes), "a.txt 0x8 " + Hex(AsBytes(text)) + "\na.zip 0x8 " +
-                                             Hex(AsBytes(text)) + "\nfolder/ 0x8 \n");
+    EXPECT_READ_BACK(PythonListing(dir, bytes), "a.txt 0x8 " + Hex(AsBytes(text)) + "\na.zip 0x8 " +
+                                                    Hex(AsBytes(text)) + "\nfolder/ 0x8 \n");
 }
 
 TEST(ZipWriterTest, MemoryTargetKeepsOneByteFree) {
@@ -490,8 +493,8 @@ TEST(ZipWriterTest, CallerMemoryIsWrittenInPlace) {
     EXPECT_EQ(EndArchive(archive), Success);
     EXPECT_EQ(block[length], 0xEE);
     TempDir dir;
-    EXPECT_EQ(PythonListing(dir, std::span(block).first(length)),
-              "m.txt 0x2 " + Hex(AsBytes("memory")) + "\n");
+    EXPECT_READ_BACK(PythonListing(dir, std::span(block).first(length)),
+                     "m.txt 0x2 " + Hex(AsBytes("memory")) + "\n");
 }
 
 TEST(ZipWriterTest, ArchiveMemoryOfAFileTargetIsRefusedButFinishesIt) {
@@ -505,12 +508,15 @@ TEST(ZipWriterTest, ArchiveMemoryOfAFileTargetIsRefusedButFinishesIt) {
     EXPECT_EQ(base, nullptr);
     EXPECT_EQ(AddEntryFromMemory(archive.get(), u"y.txt", AsBytes("y")), AlreadyEnded);
     EXPECT_EQ(EndArchive(archive), Success);
-    EXPECT_EQ(ReadWithPython(path), "x.txt 0x2 78\n");
+    EXPECT_READ_BACK(ReadWithPython(path), "x.txt 0x2 78\n");
 }
 
 // --- Sources ---
 
 TEST(ZipWriterTest, StoredStreamOfUnknownLengthOnAPipeCannotBeListed) {
+    if (zelpack::testing::kWindows) {
+        GTEST_SKIP() << "the pipe is a named pipe in a folder, which only POSIX has";
+    }
     TempDir dir;
     const fs::path fifo = dir / "source";
     zelpack::testing::MakeFifo(fifo);
@@ -542,8 +548,8 @@ TEST(ZipWriterTest, StoredStreamOfUnknownLengthOnAPipeCannotBeListed) {
     EXPECT_EQ(e.centralFlags, 8u);
     EXPECT_EQ(e.localUncompressedSize, 0xFFFFFFFFu);
     EXPECT_EQ(e.uncompressedSize, content.size());
-    EXPECT_EQ(PythonListing(dir, bytes, "", false),
-              "stream.txt 0x8 " + Hex(AsBytes(content)) + "\n");
+    EXPECT_READ_BACK(PythonListing(dir, bytes, "", false),
+                     "stream.txt 0x8 " + Hex(AsBytes(content)) + "\n");
 }
 
 TEST(ZipWriterTest, ReadFailureFailsTheEntryAndSparesTheArchive) {
@@ -557,8 +563,8 @@ TEST(ZipWriterTest, ReadFailureFailsTheEntryAndSparesTheArchive) {
     EXPECT_EQ(AddEntryFromHandle(archive.get(), u"broken.gz", *broken, 100), ReadFailed);
     ASSERT_EQ(AddEntryFromMemory(archive.get(), u"fine.txt", AsBytes("fine")), Success);
     EXPECT_EQ(EndArchive(archive), Success);
-    EXPECT_EQ(FailuresOfOtherReaders(path, "", false), "");
-    EXPECT_EQ(ReadWithPython(path), "fine.txt 0x2 " + Hex(AsBytes("fine")) + "\n");
+    EXPECT_READ_BACK(FailuresOfOtherReaders(path, "", false), "");
+    EXPECT_READ_BACK(ReadWithPython(path), "fine.txt 0x2 " + Hex(AsBytes("fine")) + "\n");
 }
 
 TEST(ZipWriterTest, WriteFailureOnAFileIsStickyAndNeverReportedAsSuccess) {
@@ -646,7 +652,7 @@ TEST(ZipWriterTest, PasswordsWorkOnEveryTarget) {
         EXPECT_EQ(parsed.entries[1].compressedSize, text.size() + 12);  // stored + header
         EXPECT_EQ(parsed.entries[2].localFlags, 9u);
         // Compared as a whole only when equal: a mismatch would print megabytes.
-        EXPECT_TRUE(PythonListing(dir, bytes, "s3cret pw") == expected(folderFlags));
+        EXPECT_READ_BACK(PythonListing(dir, bytes, "s3cret pw") == expected(folderFlags), true);
     };
 
     {
@@ -660,7 +666,7 @@ TEST(ZipWriterTest, PasswordsWorkOnEveryTarget) {
         ASSERT_EQ(EndArchive(archive), Success);
         check(ReadBytes(dir / "file.zip"), "0x0");
     }
-    {
+    if (!zelpack::testing::kWindows) {  // a named pipe in a folder
         PipeTarget pipe(dir);
         auto archive = BeginArchiveToHandle(pipe.file(), "s3cret pw");
         fill(archive.get());
@@ -671,7 +677,7 @@ TEST(ZipWriterTest, PasswordsWorkOnEveryTarget) {
     MemoryArchive archive(1 << 20, "s3cret pw");
     fill(archive.get());
     SaveFile(dir / "locked.zip", archive.Finish());
-    EXPECT_TRUE(ReadWithPython(dir / "locked.zip", "wrong") != expected("0x0"));
+    EXPECT_READ_BACK(ReadWithPython(dir / "locked.zip", "wrong") != expected("0x0"), true);
 }
 
 TEST(ZipWriterTest, EmptyPasswordIsNoPassword) {
