@@ -3,6 +3,21 @@
 
 namespace zelpack::platform {
 
+Result<std::size_t> File::ReadFull(std::span<std::uint8_t> buffer) {
+    std::size_t total = 0;
+    while (total < buffer.size()) {
+        const Result<std::size_t> count = Read(buffer.subspan(total));
+        if (!count) {
+            return count.error();
+        }
+        if (*count == 0) {
+            break;
+        }
+        total += *count;
+    }
+    return total;
+}
+
 Result<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path) {
     Result<File> file = File::OpenForReading(path);
     if (!file) {

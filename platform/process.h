@@ -24,6 +24,9 @@ class Arguments {
     char** argv() { return pointers_.data(); }
 
   private:
+    // Points argv() at the strings.
+    void Point();
+
     std::vector<std::string> strings_;
     std::vector<char*> pointers_;
 };

@@ -166,21 +166,6 @@ Result<std::size_t> File::Read(std::span<std::uint8_t> buffer) {
     return static_cast<std::size_t>(count);
 }
 
-Result<std::size_t> File::ReadFull(std::span<std::uint8_t> buffer) {
-    std::size_t total = 0;
-    while (total < buffer.size()) {
-        const Result<std::size_t> count = Read(buffer.subspan(total));
-        if (!count) {
-            return count.error();
-        }
-        if (*count == 0) {
-            break;
-        }
-        total += *count;
-    }
-    return total;
-}
-
 Status File::WriteAll(std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         const ssize_t count = sys::Write(static_cast<int>(handle_), data.data(), data.size());

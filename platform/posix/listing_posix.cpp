@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/listing.h"
+#include "platform/listing_state.h"
 #include "platform/ntfs_order.h"
 #include "platform/path.h"
 #include "platform/posix/errors_posix.h"
@@ -120,7 +121,7 @@ struct FolderStream {
 
 }  // namespace
 
-struct FindHandle::State {
+struct FindHandle::State : ListingState {
     State() = default;
     State(const State&) = delete;
     State& operator=(const State&) = delete;
@@ -134,18 +135,8 @@ struct FindHandle::State {
     // path to it is (the platform limit then only stops opening a deeper level) and wherever the
     // folder is moved meanwhile. A walk holds one descriptor per level it is inside.
     int folder_fd = -1;
-    FolderId folder;
-    std::vector<FolderId> enclosing;
-    // "." and "..", already inspected when the folder was opened, still to be handed out.
-    std::vector<FindData> dot_records;
-    std::size_t next_dot = 0;
     std::vector<Name> names;
     std::size_t next_name = 0;
-    std::error_code record_error;
-
-    bool IsCycle(const FolderId& id) const {
-        return id == folder || std::find(enclosing.begin(), enclosing.end(), id) != enclosing.end();
-    }
 };
 
 FindHandle::FindHandle() = default;
@@ -243,8 +234,7 @@ bool FindNextFile(FindHandle& handle, FindData& record) {
         return false;
     }
     state->record_error.clear();
-    if (state->next_dot < state->dot_records.size()) {
-        record = state->dot_records[state->next_dot++];
+    if (state->NextDotRecord(record)) {
         return true;
     }
     while (state->next_name < state->names.size()) {

@@ -38,10 +38,7 @@ Status SetHandler(void (*handler)(int)) {
 }  // namespace
 
 Arguments::Arguments(int argc, char** argv) : strings_(argv, argv + argc) {
-    for (std::string& text : strings_) {
-        pointers_.push_back(text.data());
-    }
-    pointers_.push_back(nullptr);
+    Point();
 }
 
 bool IsTerminal(StandardStream stream) {

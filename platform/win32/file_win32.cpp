@@ -185,21 +185,6 @@ Result<std::size_t> File::Read(std::span<std::uint8_t> buffer) {
     return static_cast<std::size_t>(got);
 }
 
-Result<std::size_t> File::ReadFull(std::span<std::uint8_t> buffer) {
-    std::size_t total = 0;
-    while (total < buffer.size()) {
-        const Result<std::size_t> count = Read(buffer.subspan(total));
-        if (!count) {
-            return count.error();
-        }
-        if (*count == 0) {
-            break;
-        }
-        total += *count;
-    }
-    return total;
-}
-
 Status File::WriteAll(std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         DWORD wrote = 0;

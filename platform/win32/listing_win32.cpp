@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/listing.h"
+#include "platform/listing_state.h"
 #include "platform/ntfs_order.h"
 #include "platform/path.h"
 #include "platform/win32/win32.h"
@@ -109,19 +110,10 @@ struct Search {
 
 }  // namespace
 
-struct FindHandle::State {
+struct FindHandle::State : ListingState {
     std::u16string folder_path;  // with a trailing separator
-    FolderId folder;
-    std::vector<FolderId> enclosing;
-    std::vector<FindData> dot_records;
-    std::size_t next_dot = 0;
     std::vector<Name> names;
     std::size_t next_name = 0;
-    std::error_code record_error;
-
-    bool IsCycle(const FolderId& id) const {
-        return id == folder || std::find(enclosing.begin(), enclosing.end(), id) != enclosing.end();
-    }
 };
 
 FindHandle::FindHandle() = default;
@@ -220,8 +212,7 @@ bool FindNextFile(FindHandle& handle, FindData& record) {
         return false;
     }
     state->record_error.clear();
-    if (state->next_dot < state->dot_records.size()) {
-        record = state->dot_records[state->next_dot++];
+    if (state->NextDotRecord(record)) {
         return true;
     }
     while (state->next_name < state->names.size()) {

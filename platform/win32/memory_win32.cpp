@@ -1,29 +1,8 @@
 // Windows: memory from an anonymous mapping backed by the page file.
-#include <utility>
-
 #include "platform/memory.h"
 #include "platform/win32/win32.h"
 
 namespace zelpack::platform {
-
-AnonymousMapping::AnonymousMapping(AnonymousMapping&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      mapping_(std::exchange(other.mapping_, 0)) {}
-
-AnonymousMapping& AnonymousMapping::operator=(AnonymousMapping&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        mapping_ = std::exchange(other.mapping_, 0);
-    }
-    return *this;
-}
-
-AnonymousMapping::~AnonymousMapping() {
-    Release();
-}
 
 std::optional<AnonymousMapping> AnonymousMapping::Reserve(std::size_t size) {
     if (size == 0) {

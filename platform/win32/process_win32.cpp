@@ -38,10 +38,7 @@ Arguments::Arguments(int argc, char** argv) {
     } else {
         strings_.assign(argv, argv + argc);
     }
-    for (std::string& text : strings_) {
-        pointers_.push_back(text.data());
-    }
-    pointers_.push_back(nullptr);
+    Point();
 }
 
 bool IsTerminal(StandardStream stream) {
