@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build: installs what it needs (when missing), builds the Windows libraries once into
-# build-windows/deps/, creates the Wine prefix, then configures and builds zelpack for Windows
-# x86-64 into build-windows/ (programs in build-windows/bin/). Safe to run again: it does only
-# what changed; a library is rebuilt only when its Debian version (or its recipe here) changes.
+# build-windows/deps/, creates the Wine prefix and sets it up for the GUI tests, then configures
+# and builds zelpack for Windows x86-64 into build-windows/ (programs in build-windows/bin/). Safe
+# to run again: it does only what changed; a library is rebuilt only when its Debian version (or
+# its recipe here) changes.
 # `setup-windows.sh deps` stops before zelpack's own build; `setup-windows.sh build` does only it.
 set -euo pipefail
 
@@ -12,9 +13,14 @@ ZELPACK_WINDOWS_PACKAGES=(
   dpkg-dev xz-utils locales
   cmake ninja-build ccache python3
   libxml2-dev libcli11-dev googletest
+  xvfb xauth fonts-wine fonts-wqy-microhei
 )
 # The Unix locales that Wine programs may be run in (wine-run.sh, ZELPACK_WINE_LOCALE).
 ZELPACK_WINE_LOCALES=(zh_CN.UTF-8)
+# The dialogs ask for 宋体 (SimSun; code page 936 also makes it Wine's MS Shell Dlg), which Wine
+# does not have: without a stand-in that has the glyphs, Chinese text is drawn as empty boxes.
+ZELPACK_WINE_CJK_FONT="WenQuanYi Micro Hei"
+ZELPACK_WINE_CJK_FACES=(宋体 SimSun)
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-windows"
@@ -133,6 +139,40 @@ EOF
   fi
 
   bash "$root/scripts/wine-run.sh" --init
+
+  # The prefix's set-up for the GUI tests, read by every Wine program at its start: the font
+  # stand-ins, and window frames drawn by Wine itself, since the tests' display has no window
+  # manager (without one there would be no captions), and left unmanaged (Wine would wait two
+  # seconds for a window manager to confirm each hidden window). The faces are not ASCII: regedit reads them
+  # safely only from a UTF-16 file. This Wine does not load the fonts in its data folder, so the
+  # caption buttons would show letters instead of Marlett's symbols: Marlett goes into the prefix.
+  # Tahoma does not: as Tahoma Bold, the caption font, it would hide the stand-in and draw Chinese
+  # captions as boxes. The stamp lives in the prefix, so that a new prefix is set up too.
+  wineprefix=${ZELPACK_WINEPREFIX:-$build/wineprefix}
+  settings=$(
+    printf '%s\n\n' 'Windows Registry Editor Version 5.00'
+    printf '%s\n' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]'
+    for face in "${ZELPACK_WINE_CJK_FACES[@]}"; do
+      printf '"%s"="%s"\n' "$face" "$ZELPACK_WINE_CJK_FONT"
+    done
+    printf '\n%s\n%s\n%s\n' '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' '"Decorated"="N"' \
+      '"Managed"="N"'
+  )
+  settings_stamp="$(version fonts-wqy-microhei) $(version fonts-wine) marlett.ttf"
+  settings_stamp+=" $(printf '%s' "$settings" | md5sum | cut -c1-32)"
+  if ! [[ -f $wineprefix/.zelpack-settings &&
+          $(<"$wineprefix/.zelpack-settings") == "$settings_stamp" ]]; then
+    printf '%s\n' "$settings" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE |
+      { printf '\xff\xfe'; cat; } >"$deps/wine-settings.reg"
+    (cd "$deps" && bash "$root/scripts/wine-run.sh" regedit /S wine-settings.reg)
+    if ! bash "$root/scripts/wine-run.sh" reg query 'HKCU\Software\Wine\Fonts\Replacements' \
+      /v SimSun >/dev/null 2>&1; then
+      echo "zelpack windows: the Wine settings were not registered" >&2
+      exit 1
+    fi
+    cp /usr/share/wine/fonts/marlett.ttf "$wineprefix/drive_c/windows/Fonts/"
+    echo "$settings_stamp" >"$wineprefix/.zelpack-settings"
+  fi
 fi
 
 if [[ $step == deps ]]; then
@@ -142,7 +182,7 @@ fi
 werror=OFF
 [[ -n "${CI:-}" ]] && werror=ON
 options=(-DZELPACK_WERROR="$werror")
-cached=("ZELPACK_WERROR:BOOL=$werror")
+cached=("ZELPACK_WERROR:BOOL=$werror" "ZELPACK_BUILD_GUI:BOOL=ON")
 # ZELPACK_WINDOWS_CORE=ON|OFF in the environment sets the CMake option of that name (the core and
 # the command line), also in an existing build-windows/.
 if [[ -n ${ZELPACK_WINDOWS_CORE:-} ]]; then
@@ -156,6 +196,6 @@ done
 if ((!configured)); then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DZELPACK_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" \
-    -DZELPACK_BUILD_GUI=OFF -DZELPACK_BUILD_BENCH=OFF -DZELPACK_BUILD_TESTS=ON >/dev/null
+    -DZELPACK_BUILD_GUI=ON -DZELPACK_BUILD_BENCH=OFF -DZELPACK_BUILD_TESTS=ON >/dev/null
 fi
 cmake --build "$build" --parallel "$jobs"

@@ -3,7 +3,9 @@
 # runs its ctest. Run by test.sh; runs alone too, handing its arguments to ctest (e.g. -R Deflate).
 # One persistent wineserver serves the build's test discovery and every test (a Wine program
 # starts much faster when the server is already up); it is stopped at the end, also on failure,
-# which ends any Wine program still running in the prefix.
+# which ends any Wine program still running in the prefix. The GUI tests draw on a private virtual
+# X display (Xvfb, no window manager), stopped at the end too: Wine then runs its real X11 driver,
+# and no window of a run appears on the developer's screen.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,9 +13,35 @@ wine_run="$root/scripts/wine-run.sh"
 bash "$root/scripts/setup-windows.sh" deps
 
 stop_wineserver() { "$wine_run" --stop-server >/dev/null 2>&1 || true; }
-# A server left by an interrupted run may not be persistent; start afresh.
+xvfb_pid=
+stop_display() {
+  if [[ -n $xvfb_pid ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+# Wine programs first: they hold connections to the display.
+trap 'stop_wineserver; stop_display' EXIT
+# A server left by an interrupted run may not be persistent, or may know another display; start
+# afresh.
 stop_wineserver
-trap stop_wineserver EXIT
+
+# The display before the server: Wine's desktop process, started with the server's first program,
+# keeps the display it was started with. Xvfb picks a free display number itself and writes it to
+# the pipe once it accepts connections (end of file: it could not start).
+fifo_dir=$(mktemp -d)
+mkfifo "$fifo_dir/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo_dir/display" \
+  >"$root/build-windows/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=
+read -r -t 60 display <"$fifo_dir/display" || true
+rm -rf "$fifo_dir"
+if [[ ! $display =~ ^[0-9]+$ ]]; then
+  echo "test-windows: Xvfb did not start (build-windows/xvfb.log)" >&2
+  exit 1
+fi
+export DISPLAY=:$display
 "$wine_run" --start-server
 
 bash "$root/scripts/setup-windows.sh" build
