@@ -3,13 +3,15 @@ include(GoogleTest)
 # Every test binary marked THREADED; the ThreadSanitizer build makes this target alone.
 add_custom_target(zelpack_threaded_tests)
 
-# zelpack_test(<source> [QT] [THREADED] [LOCALE <locale>] LIBS <libs...>): one test binary per
-# test file, named after the file. QT tests run inside a QApplication on the headless platform.
+# zelpack_test(<source> [GUI] [THREADED] [LOCALE <locale>] LIBS <libs...>): one test binary per
+# test file, named after the file. GUI tests run inside the window framework's application with
+# the dialog driver of its back end (Qt on the headless platform; Win32 under Wine on a virtual
+# display).
 # THREADED tests run code on more than one thread; their tests carry the label "threaded".
 # LOCALE (Windows builds only) runs the binary under Wine in that Unix locale instead of
 # C.UTF-8, e.g. zh_CN.UTF-8 for ANSI code page 936 (see scripts/wine-run.sh).
 function(zelpack_test source)
-  cmake_parse_arguments(ARG "QT;THREADED" "LOCALE" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;THREADED" "LOCALE" "LIBS" ${ARGN})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
   # The scratch-folder helpers need platform/, which a Windows build may not have yet.
@@ -17,8 +19,8 @@ function(zelpack_test source)
   if(TARGET zelpack_testsupport)
     set(support zelpack_testsupport)
   endif()
-  if(ARG_QT)
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${support} zelpack_qt_test_main)
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${support} zelpack_gui_test_main)
   else()
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${support} GTest::gtest_main)
   endif()

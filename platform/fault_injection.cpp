@@ -85,14 +85,14 @@ void FaultPoint::Arm(Operation operation, const char* path) {
     Seam& seam = TheSeam();
     const std::lock_guard lock(seam.mutex);
     ++seam.performed[static_cast<std::size_t>(operation)];
-    if (!seam.fault || seam.struck || seam.fault->operation != operation) {
+    if (!seam.fault || (seam.struck && !seam.fault->repeat) || seam.fault->operation != operation) {
         return;
     }
     if (!seam.fault->path.empty() &&
         (path == nullptr || std::string_view(path).find(seam.fault->path) == std::string::npos)) {
         return;
     }
-    if (++seam.matched == seam.fault->nth) {
+    if (++seam.matched == seam.fault->nth || (seam.struck && seam.fault->repeat)) {
         seam.struck = true;
         error_ = seam.fault->error;
         partial_ = seam.fault->partial;

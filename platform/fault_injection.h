@@ -39,6 +39,9 @@ struct Fault {
     bool partial = false;
     // Runs on the calling thread once the operation is over (for instance to raise a signal).
     std::function<void()> after{};
+    // Strikes the nth and every later matching operation, not the nth alone: with an `after`
+    // that sleeps, a source as slow as a test needs.
+    bool repeat = false;
 };
 
 // Arms one fault and starts counting every operation afresh; replaces an earlier fault.

@@ -1,37 +1,41 @@
-// Helpers of the dialog tests: answers for the file dialogs, and a watcher that looks at the
+// Helpers of the dialog tests: answers for the shell dialogs, and a watcher that looks at the
 // modal dialog of the moment while its loop runs.
 #pragma once
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "app/file_dialogs.h"
-#include "app/framework/dialog_window.h"
+#include "gui/framework/dialog_window.h"
+#include "gui/framework/shell_dialogs.h"
+#include "platform/path.h"
+#include "tests/support/dialog_driver.h"
 
 namespace zelpack::testing {
 
-class FakeFileDialogs : public FileDialogs {
+class FakeShellDialogs : public framework::ShellDialogs {
   public:
-    FakeFileDialogs() { FileDialogs::Install(this); }
-    ~FakeFileDialogs() override { FileDialogs::Install(nullptr); }
+    FakeShellDialogs() { ShellDialogs::Install(this); }
+    ~FakeShellDialogs() override { ShellDialogs::Install(nullptr); }
 
-    std::optional<QString> BrowseForFolder(QWidget*) override {
+    std::optional<std::u16string> BrowseForFolder(framework::DialogWindow&) override {
         ++browse_calls;
         return folder_answer;
     }
-    std::optional<QString> GetSaveFileName(QWidget*, const QString& proposed) override {
+    std::optional<std::u16string> GetSaveFileName(framework::DialogWindow&,
+                                                  const std::u16string& proposed) override {
         proposals.push_back(proposed);
         return save_answer;
     }
 
-    std::optional<QString> folder_answer;
-    std::optional<QString> save_answer;
+    std::optional<std::u16string> folder_answer;
+    std::optional<std::u16string> save_answer;
     int browse_calls = 0;
-    std::vector<QString> proposals;
+    std::vector<std::u16string> proposals;
 };
 
 // Every 10 ms while it lives: records each new text of the modal dialog's status line (1009)
@@ -40,21 +44,36 @@ class ModalWatcher {
   public:
     using Step = std::function<void(framework::DialogWindow& dialog, ModalWatcher& watcher)>;
 
-    explicit ModalWatcher(Step step = {}) : step_(std::move(step)) {
-        clock.start();
-        timer_.callOnTimeout([this] { Poll(); });
-        timer_.start(10);
+    explicit ModalWatcher(Step step = {})
+        : step_(std::move(step)),
+          start_(std::chrono::steady_clock::now()),
+          ticker_(10, [this] { Poll(); }) {}
+
+    // Milliseconds since the watcher started.
+    long long Elapsed() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start_)
+            .count();
     }
 
-    std::vector<QString> statuses;
-    std::vector<QString> buttons;
+    std::vector<std::u16string> statuses;
+    std::vector<std::u16string> buttons;
     int dialogs_seen = 0;
-    QElapsedTimer clock;
 
   private:
     void Poll() {
-        auto* dialog = dynamic_cast<framework::DialogWindow*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || dialog->GetDlgItem(resources::kIdStatus) == nullptr) {
+        // A step that waits for the window system (a screenshot) lets ticks through: not again.
+        if (polling_) {
+            return;
+        }
+        polling_ = true;
+        PollOnce();
+        polling_ = false;
+    }
+    void PollOnce() {
+        framework::DialogWindow* dialog = framework::DialogWindow::ActiveModal();
+        if (dialog == nullptr ||
+            dialog->dialog_template().resource != resources::kProgressDialogTemplate) {
             return;
         }
         if (dialog != last_) {
@@ -67,15 +86,36 @@ class ModalWatcher {
             step_(*dialog, *this);
         }
     }
-    static void Record(std::vector<QString>& seen, const QString& text) {
+    static void Record(std::vector<std::u16string>& seen, const std::u16string& text) {
         if (seen.empty() || seen.back() != text) {
             seen.push_back(text);
         }
     }
 
     Step step_;
-    QTimer timer_;
+    std::chrono::steady_clock::time_point start_;
     framework::DialogWindow* last_ = nullptr;
+    bool polling_ = false;
+    Ticker ticker_;  // last: it stops before the rest goes
 };
+
+// A row's relative path with '/' between its parts, as on every platform.
+inline std::u16string Portable(std::u16string path) {
+    std::replace(path.begin(), path.end(), platform::kPathSeparator, u'/');
+    return path;
+}
+
+// UTF-8 of wide texts, for readable test failures.
+inline std::string Utf8(std::u16string_view text) {
+    const std::u8string bytes = std::filesystem::path(std::u16string(text)).u8string();
+    return {bytes.begin(), bytes.end()};
+}
+inline std::vector<std::string> Utf8(const std::vector<std::u16string>& texts) {
+    std::vector<std::string> out;
+    for (const std::u16string& text : texts) {
+        out.push_back(Utf8(text));
+    }
+    return out;
+}
 
 }  // namespace zelpack::testing

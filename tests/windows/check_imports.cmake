@@ -1,5 +1,7 @@
 # Fails when a Windows executable imports a DLL that does not come with Windows (libstdc++-6,
 # libgcc_s_seh-1, libwinpthread-1, zlib1, libxml2, ...): each .exe must run with no DLL beside it.
+# Also fails when zelpack-gui.exe is not a window program (it would open a console) or another
+# program is not a console one.
 # cmake -DOBJDUMP=<x86_64-w64-mingw32-objdump> -DEXECUTABLES=<file, one .exe a line> -P this file
 cmake_minimum_required(VERSION 3.25)
 file(STRINGS "${EXECUTABLES}" executables)
@@ -35,7 +37,15 @@ foreach(executable IN LISTS executables)
     endif()
   endforeach()
   list(JOIN names " " names)
-  message(STATUS "${executable}: ${names}")
+  get_filename_component(program "${executable}" NAME)
+  set(subsystem "Windows CUI")
+  if(program STREQUAL "zelpack-gui.exe")
+    set(subsystem "Windows GUI")
+  endif()
+  if(NOT dump MATCHES "Subsystem[ \t]+[0-9a-fA-F]+[ \t]+\\(${subsystem}\\)")
+    string(APPEND problems "\n  ${executable}: not a ${subsystem} program")
+  endif()
+  message(STATUS "${executable} (${subsystem}): ${names}")
 endforeach()
 if(problems)
   message(FATAL_ERROR "Windows executables that do not run alone:${problems}")

@@ -1,0 +1,63 @@
+// The main dialog's model of the chosen plug-in folder: the folder and one row per file, each
+// with a tick. The rows live only in the list-view control, which is the row store.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "filelist/file_entry.h"
+
+namespace zelpack {
+
+namespace framework {
+class ListView;
+}
+
+class PackageFileList {
+  public:
+    enum Column { kNameColumn = 0, kSizeColumn = 1, kDateColumn = 2 };
+
+    PackageFileList() = default;
+    // The control is not owned and stays as it is.
+    ~PackageFileList() = default;
+    PackageFileList(const PackageFileList&) = delete;
+    PackageFileList& operator=(const PackageFileList&) = delete;
+
+    // --- The control's set-up and rows ---
+
+    // Remembers `list` and gives it the three columns, check boxes and full-row selection.
+    bool AttachListView(framework::ListView* list);
+    // A row at `position` (at most the row count) with the entry's path, size and date texts;
+    // the tick is left to SetRowChecked.
+    bool InsertEntryRow(int position, const FileEntry& entry);
+    void SetRowChecked(int row, bool ticked);
+    // 1 when ticked, 0 when not.
+    int IsRowChecked(int row) const;
+    // The row's key, its relative path, whole (no fixed buffer cuts a long path short).
+    std::u16string GetRowPath(int row) const;
+    int GetRowCount() const;
+    bool DeleteRow(int row);
+    bool DeleteAllRows();
+
+    // --- The model ---
+
+    // Replaces the rows with a fresh walk of `folder`, each with its default tick. An empty
+    // folder only empties the stored folder and returns false.
+    bool ScanFolder(const std::u16string& folder);
+    // Merges a fresh walk of the stored folder: rows of files still there keep their ticks but
+    // get their size and date texts brought up to date, new files are inserted at their walk
+    // position with their default tick, rows of vanished files are deleted.
+    bool Refresh();
+    void SetAllChecked(bool ticked);
+    // Appends the keys of the ticked rows, top to bottom.
+    void GetCheckedFiles(std::vector<std::u16string>& out) const;
+    void GetFolder(std::u16string& out) const;
+
+  private:
+    void SetEntryTexts(int row, const FileEntry& entry);
+
+    framework::ListView* list_ = nullptr;
+    std::u16string folder_;
+};
+
+}  // namespace zelpack

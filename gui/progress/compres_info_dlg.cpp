@@ -1,0 +1,142 @@
+#include "gui/progress/compres_info_dlg.h"
+
+#include <chrono>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "gui/filelist/package_file_list.h"
+
+namespace zelpack {
+
+namespace {
+
+using resources::kIdCancel;
+using resources::kIdStatus;
+
+constexpr auto kSuccessPause = std::chrono::milliseconds(1000);
+constexpr auto kPollInterval = std::chrono::milliseconds(1);
+
+// A plain signed decimal.
+std::u16string Number(int value) {
+    const std::string digits = std::to_string(value);
+    return {digits.begin(), digits.end()};
+}
+
+std::u16string ElapsedText(int seconds) {
+    return u"用时:" + Number(seconds) + u"秒";
+}
+
+}  // namespace
+
+CCompresInfoDlg::CCompresInfoDlg(framework::DialogWindow* owner)
+    : DialogWindow(resources::kProgressDialog, owner) {}
+
+CCompresInfoDlg::~CCompresInfoDlg() {
+    cancel_ = true;
+    WaitForWorker();
+}
+
+void CCompresInfoDlg::ShowStatus(const std::u16string& text) {
+    SetDlgItemText(kIdStatus, text);
+}
+
+bool CCompresInfoDlg::SetJob(const std::u16string& archive_path, PackageFileList& file_list) {
+    archive_path_ = archive_path;
+    file_list_ = &file_list;
+    return true;
+}
+
+bool CCompresInfoDlg::StartWorker() {
+    worker_done_ = false;
+    try {
+        worker_ = std::thread([this] { WorkerMain(); });
+    } catch (const std::system_error&) {
+        worker_done_ = true;
+    }
+    return true;
+}
+
+void CCompresInfoDlg::WaitForWorker() {
+    if (!worker_.joinable()) {
+        return;
+    }
+    // The worker's last act is a post, which wakes this loop.
+    ServeUntil([this] { return worker_done_.load(); });
+    worker_.join();
+}
+
+bool CCompresInfoDlg::OnInitDialog() {
+    window_ready_ = true;
+    return false;
+}
+
+void CCompresInfoDlg::OnCommand(int id, int /*notification*/) {
+    if (id == kIdCancel) {
+        OnCancel();
+    }
+}
+
+void CCompresInfoDlg::OnTimer(int id) {
+    if (id == kElapsedTimer) {
+        ShowStatus(ElapsedText(++elapsed_));
+    }
+}
+
+void CCompresInfoDlg::OnCancel() {
+    packager_.DeleteDescriptorFile();
+    cancel_ = true;
+    closed_ = true;
+    EndDialog(0);
+}
+
+void CCompresInfoDlg::WorkerMain() {
+    while (!window_ready_ && !cancel_) {
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    if (!cancel_) {
+        elapsed_ = 0;
+        Post([this] {
+            ShowStatus(ElapsedText(0));
+            SetTimer(kElapsedTimer, 1000);
+        });
+
+        // The list belongs to the dialog's thread, which answers from its modal loop.
+        std::vector<std::u16string> files;
+        std::u16string folder;
+        Send([&] {
+            file_list_->GetCheckedFiles(files);
+            file_list_->GetFolder(folder);
+        });
+
+        PackOptions options;
+        options.cancel = &cancel_;
+        if (packager_.Pack(folder, files, archive_path_, options)) {
+            const int seconds = elapsed_;
+            Post([this, seconds] {
+                ShowStatus(u"打包成功,用时:" + Number(seconds) + u"秒");
+                KillTimer(kElapsedTimer);
+                SetDlgItemText(kIdCancel, u"确定");
+            });
+            const auto until = std::chrono::steady_clock::now() + kSuccessPause;
+            while (!cancel_ && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            Post([this] {
+                if (!closed_) {
+                    closed_ = true;
+                    EndDialog(1);
+                }
+            });
+        } else {
+            Post([this, failure = packager_.DescribeFailure()] {
+                ShowStatus(failure);
+                KillTimer(kElapsedTimer);
+            });
+        }
+    }
+    worker_done_ = true;
+    Post([] {});
+}
+
+}  // namespace zelpack

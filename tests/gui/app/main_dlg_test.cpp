@@ -1,0 +1,293 @@
+#include "gui/app/main_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/path.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/gui_test_util.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelpack {
+namespace {
+
+namespace fs = std::filesystem;
+namespace id = resources;
+using testing::FakeShellDialogs;
+using testing::ModalWatcher;
+using testing::TempDir;
+using testing::Utf8;
+using testing::Wide;
+
+constexpr char kConfig[] =
+    R"(<vemplugin><property id="com.example.demo" version="1.2.0" type="js" name="演示插件"/>)"
+    R"(</vemplugin>)";
+
+class MainDlgTest : public ::testing::Test {
+  protected:
+    MainDlgTest() {
+        SelectAllFlag = true;  // program-wide: each test starts as a fresh run would
+        dir_.Write("demo/com.example.demo.xml", kConfig);
+        dir_.Write("demo/main.js", "console.log('demo');\n");
+        dir_.Write("demo/css/style.css", "body {}\n");
+        dir_.Write("demo/Debug/demo.map", "map");
+        dir_.Write("other/x.y.z.xml", kConfig);
+        dir_.Write("other/only.txt", "only");
+    }
+
+    // Runs the main dialog with `script` inside it, as a user at the keyboard and mouse would.
+    void Drive(const std::function<void()>& script) {
+        testing::RunModal(dialog_, [&] {
+            script();
+            dialog_.EndDialog(id::kIdCancel);
+        });
+    }
+    std::vector<std::string> Ticks() {
+        std::vector<std::string> rows;
+        PackageFileList& model = dialog_.file_list();
+        for (int row = 0; row < model.GetRowCount(); ++row) {
+            rows.push_back((model.IsRowChecked(row) ? "[x] " : "[ ] ") +
+                           Utf8(testing::Portable(model.GetRowPath(row))));
+        }
+        return rows;
+    }
+    std::u16string Field() const { return dialog_.GetDlgItemText(id::kIdFolderEdit); }
+    // Types `folder` into the field and presses Enter there.
+    void EnterFolder(const fs::path& folder) {
+        testing::TypeInto(dialog_, id::kIdFolderEdit, Wide(folder));
+        testing::Press(dialog_, testing::Key::Enter);
+        testing::ProcessEvents();  // the posted Tab
+    }
+
+    TempDir dir_;
+    FakeShellDialogs dialogs_;
+    CMainDlg dialog_;
+};
+
+TEST_F(MainDlgTest, TemplateGeometryTextsListAndTabOrder) {
+    Drive([&] {
+        EXPECT_EQ(Utf8(testing::Caption(dialog_)), "ZEL插件打包工具");
+        const testing::Frame frame = testing::FrameOf(dialog_);
+        EXPECT_TRUE(frame.minimise_box);
+        EXPECT_FALSE(frame.maximise_box);
+        EXPECT_FALSE(frame.resizable);
+        EXPECT_TRUE(frame.big_icon);
+        EXPECT_TRUE(frame.small_icon);
+        EXPECT_EQ(testing::ControlBox(dialog_, id::kNoId),
+                  testing::InPixels(dialog_, {0, 0, 268, 329}));
+
+        // Every control where the template puts it, with its text, in template order.
+        std::vector<std::u16string> texts;
+        for (const resources::ControlTemplate& c : resources::kMainDialogControls) {
+            texts.emplace_back(c.text);
+            if (c.id != id::kNoId) {
+                EXPECT_EQ(testing::ControlBox(dialog_, c.id),
+                          testing::InPixels(dialog_, {c.x, c.y, c.width, c.height}))
+                    << c.id;
+            }
+        }
+        EXPECT_EQ(Utf8(testing::ControlTexts(dialog_)), Utf8(texts));
+
+        // The list: its three columns, check boxes and whole-row selection.
+        const std::vector<testing::Column> columns = testing::Columns(dialog_, id::kIdFileList);
+        ASSERT_EQ(columns.size(), 3u);
+        EXPECT_EQ(Utf8(columns[0].title), "文件名");
+        EXPECT_EQ(Utf8(columns[1].title), "文件大小");
+        EXPECT_EQ(Utf8(columns[2].title), "修改日期");
+        EXPECT_EQ(columns[0].width, 190);
+        EXPECT_GT(columns[1].width, 15);  // the title's width in the list's font, plus 15
+        EXPECT_EQ(columns[2].width, 100);
+        EXPECT_TRUE(testing::HasCheckBoxesAndWholeRowSelection(dialog_, id::kIdFileList));
+
+        // Centred on the work area.
+        const testing::Box box = testing::FrameBox(dialog_);
+        const testing::Box work = testing::WorkArea(dialog_);
+        EXPECT_LE(std::abs(2 * box.x + box.width - 2 * work.x - work.width), 2);
+        EXPECT_LE(std::abs(2 * box.y + box.height - 2 * work.y - work.height), 2);
+
+        // The focus starts on 打包... and Tab walks the template order. Once the focus has
+        // moved, only a push button with the focus takes Enter (checked up to the wrap-around,
+        // where Wine's dialog manager leaves the default as it was).
+        std::vector<int> order;
+        for (int i = 0; i < 8; ++i) {
+            order.push_back(testing::FocusedControl(dialog_));
+            for (int button :
+                 {id::kIdPack, id::kIdCancel, id::kIdBrowse, id::kIdSelectAll, id::kIdRefresh}) {
+                if (i > 0 && i < 7) {
+                    EXPECT_EQ(testing::IsDefaultButton(dialog_, button), button == order.back())
+                        << button << " with the focus on " << order.back();
+                }
+            }
+            testing::Press(dialog_, testing::Key::Tab);
+        }
+        EXPECT_EQ(order, (std::vector<int>{id::kIdPack, id::kIdCancel, id::kIdFolderEdit,
+                                           id::kIdBrowse, id::kIdFileList, id::kIdSelectAll,
+                                           id::kIdRefresh, id::kIdPack}));
+    });
+}
+
+TEST_F(MainDlgTest, EnterInTheFolderFieldMovesOnAndScans) {
+    Drive([&] {
+        EnterFolder(dir_ / "demo");
+        EXPECT_EQ(testing::FocusedControl(dialog_), id::kIdBrowse);
+        EXPECT_EQ(Ticks(),
+                  (std::vector<std::string>{"[x] com.example.demo.xml", "[x] css/style.css",
+                                            "[ ] Debug/demo.map", "[x] main.js"}));
+    });
+}
+
+TEST_F(MainDlgTest, PassingThroughTheFieldKeepsTicksAChangedFolderRescans) {
+    Drive([&] {
+        EnterFolder(dir_ / "demo");
+        testing::ClickCheckBox(dialog_, id::kIdFileList, 3);
+        // Into the field and out again by a click elsewhere: same folder, ticks stay.
+        testing::Focus(dialog_, id::kIdFolderEdit);
+        testing::Focus(dialog_, id::kIdFileList);
+        EXPECT_EQ(Ticks()[3], "[ ] main.js");
+
+        // A new folder typed, then 刷新 clicked: the field's focus loss scans it first.
+        testing::TypeInto(dialog_, id::kIdFolderEdit, Wide(dir_ / "other"));
+        testing::Click(dialog_, id::kIdRefresh);
+        EXPECT_EQ(Ticks(), (std::vector<std::string>{"[x] only.txt", "[x] x.y.z.xml"}));
+    });
+}
+
+TEST_F(MainDlgTest, BrowseScansTheChosenFolderEvenWhenUnchanged) {
+    Drive([&] {
+        dialogs_.folder_answer = std::nullopt;
+        testing::Click(dialog_, id::kIdBrowse);
+        EXPECT_EQ(dialogs_.browse_calls, 1);
+        EXPECT_EQ(Field(), u"");
+        EXPECT_EQ(dialog_.file_list().GetRowCount(), 0);
+
+        dialogs_.folder_answer = Wide(dir_ / "demo");
+        testing::Click(dialog_, id::kIdBrowse);
+        EXPECT_EQ(Field(), Wide(dir_ / "demo"));
+        EXPECT_EQ(dialog_.file_list().GetRowCount(), 4);
+        testing::ClickCheckBox(dialog_, id::kIdFileList, 0);
+        testing::Click(dialog_, id::kIdBrowse);
+        EXPECT_EQ(Ticks()[0], "[x] com.example.demo.xml");
+    });
+}
+
+TEST_F(MainDlgTest, SelectAllTogglesTheProgramWideFlagAndRefreshKeepsTicks) {
+    Drive([&] {
+        dialogs_.folder_answer = Wide(dir_ / "demo");
+        testing::Click(dialog_, id::kIdBrowse);
+        testing::Click(dialog_, id::kIdSelectAll);  // the flag starts true: the first unticks
+        EXPECT_EQ(Ticks(),
+                  (std::vector<std::string>{"[ ] com.example.demo.xml", "[ ] css/style.css",
+                                            "[ ] Debug/demo.map", "[ ] main.js"}));
+        EXPECT_FALSE(SelectAllFlag);
+        testing::Click(dialog_, id::kIdSelectAll);
+        EXPECT_EQ(Ticks()[2], "[x] Debug/demo.map");
+        testing::ClickCheckBox(dialog_, id::kIdFileList, 1);
+        dir_.Write("demo/new.js", "new");
+        fs::remove(dir_ / "demo" / "main.js");
+        testing::Click(dialog_, id::kIdRefresh);
+        EXPECT_EQ(Ticks(),
+                  (std::vector<std::string>{"[x] com.example.demo.xml", "[ ] css/style.css",
+                                            "[x] Debug/demo.map", "[x] new.js"}));
+        // A rescan does not reset the flag: the next press unticks again.
+        testing::Click(dialog_, id::kIdBrowse);
+        testing::Click(dialog_, id::kIdSelectAll);
+        EXPECT_EQ(Ticks()[0], "[ ] com.example.demo.xml");
+    });
+}
+
+TEST_F(MainDlgTest, PackProposesAnArchiveInTheFolderAndPacksWhereTheUserSaid) {
+    Drive([&] {
+        dialogs_.folder_answer = Wide(dir_ / "demo");
+        testing::Click(dialog_, id::kIdBrowse);
+
+        dialogs_.save_answer = std::nullopt;  // cancelled: nothing happens
+        {
+            ModalWatcher watcher;
+            testing::Click(dialog_, id::kIdPack);
+            EXPECT_EQ(watcher.dialogs_seen, 0);
+        }
+        ASSERT_EQ(dialogs_.proposals.size(), 1u);
+        EXPECT_EQ(dialogs_.proposals[0], Wide(dir_ / "demo" / "demo.zip"));
+
+        // A name without an extension is used as it is.
+        dialogs_.save_answer = Wide(dir_ / "packed");
+        const std::vector<std::string> before = Ticks();
+        ModalWatcher watcher;
+        testing::Click(dialog_, id::kIdPack);
+        EXPECT_EQ(watcher.dialogs_seen, 1);
+        ASSERT_FALSE(watcher.statuses.empty());
+        EXPECT_EQ(Utf8(watcher.statuses.back()), "打包成功,用时:0秒");
+        EXPECT_EQ(Utf8(watcher.buttons.back()), "确定");
+        EXPECT_TRUE(fs::exists(dir_ / "packed"));
+        EXPECT_FALSE(fs::exists(dir_ / "packed.zip"));
+        EXPECT_EQ(Ticks(), before);  // nothing rescanned
+    });
+}
+
+TEST_F(MainDlgTest, AnEmptiedFolderFieldKeepsTheRowsAndPackingFailsClearly) {
+    Drive([&] {
+        EnterFolder(dir_ / "demo");
+        EnterFolder(fs::path());
+        EXPECT_EQ(dialog_.file_list().GetRowCount(), 4);
+        EXPECT_EQ(dialog_.ProposedArchivePath(),
+                  std::u16string{platform::kPathSeparator} + u".zip");
+
+        dialogs_.save_answer = Wide(dir_ / "empty.zip");
+        ModalWatcher watcher([](framework::DialogWindow& dialog, ModalWatcher& self) {
+            if (self.statuses.back().starts_with(u"打包失败")) {
+                testing::Click(dialog, id::kIdCancel);
+            }
+        });
+        testing::Click(dialog_, id::kIdPack);
+        ASSERT_FALSE(watcher.statuses.empty());
+        EXPECT_EQ(Utf8(watcher.statuses.back()), "打包失败，插件文件夹无效！");
+        EXPECT_FALSE(fs::exists(dir_ / "empty.zip"));
+    });
+}
+
+TEST_F(MainDlgTest, EndCodeIsTwoAfterCancelEscapeOrTheCloseBox) {
+    for (int way = 0; way < 3; ++way) {
+        CMainDlg dialog;
+        const int code = testing::RunModal(dialog, [&dialog, way] {
+            if (way == 0) {
+                testing::Click(dialog, id::kIdCancel);
+            } else if (way == 1) {
+                testing::Press(dialog, testing::Key::Escape);
+            } else {
+                testing::ClickCloseBox(dialog);
+            }
+        });
+        EXPECT_EQ(code, 2) << way;
+    }
+}
+
+// Both dialogs as a user sees them, as PNG files (for the README and for review).
+TEST_F(MainDlgTest, Screenshots) {
+    const fs::path folder = ZELPACK_SCREENSHOT_DIR;
+    Drive([&] {
+        dialogs_.folder_answer = Wide(fs::path(ZELPACK_SOURCE_DIR) / "examples" / "demo-plugin");
+        testing::Click(dialog_, id::kIdBrowse);
+        // Shown as a fixed path, so that the picture does not depend on the checkout.
+        dialog_.SetDlgItemText(id::kIdFolderEdit, platform::kPathSeparator == u'\\'
+                                                      ? u"C:\\dev\\plugins\\demo-plugin"
+                                                      : u"/home/dev/plugins/demo-plugin");
+        ASSERT_GT(dialog_.file_list().GetRowCount(), 0);
+        EXPECT_TRUE(testing::Screenshot(dialog_, folder / "main-dialog.png"));
+
+        dialogs_.save_answer = Wide(dir_ / "demo-plugin.zip");
+        bool saved = false;
+        ModalWatcher watcher([&](framework::DialogWindow& dialog, ModalWatcher& self) {
+            if (!saved && self.buttons.back() == u"确定") {
+                saved = testing::Screenshot(dialog, folder / "progress-dialog.png");
+            }
+        });
+        testing::Click(dialog_, id::kIdPack);
+        EXPECT_TRUE(saved);
+    });
+}
+
+}  // namespace
+}  // namespace zelpack
