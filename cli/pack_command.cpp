@@ -174,6 +174,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     ProgressLine line(err);
     PackOptions options;
     options.cancel = &cancel;
+    options.jobs = command.jobs != 0 ? command.jobs : DefaultJobs();
     std::uint64_t bytes_in = 0;
     if (show_progress && !command.quiet) {
         options.progress = [&](const PackProgress& progress) {

@@ -16,6 +16,8 @@ struct PackCommand {
     std::vector<std::pair<bool, std::string>> patterns;
     bool dry_run = false;
     bool quiet = false;
+    // Threads compressing at the same time; 0: one per core.
+    unsigned jobs = 0;
 };
 
 // Exit code: 0 packed, 1 failed, 130 interrupted (Ctrl+C), 143 terminated (SIGTERM).

@@ -145,6 +145,8 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
         ->trigger_on_parse();
     pack->add_flag("--dry-run", pack_command.dry_run, "只列出配置文件和压缩包中的条目，不写文件");
     pack->add_flag("--quiet", pack_command.quiet, "不显示进度");
+    pack->add_option("-j,--jobs", pack_command.jobs, "同时压缩的线程数（默认每个处理器核心一个）")
+        ->check(CLI::Range(1u, 256u));
 
     try {
         app.parse(argc, argv);

@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
+#include "packager/entry_pipeline.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/listing.h"
@@ -77,6 +80,10 @@ bool IsArchiveWriteFailure(zip::ZipResult result) {
 }
 
 }  // namespace
+
+unsigned DefaultJobs() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 struct PluginPackager::Run {
     const PackOptions& options;
@@ -272,10 +279,13 @@ bool PluginPackager::OpenTemporaryArchive(Run& run) {
 }
 
 bool PluginPackager::AddEntry(Run& run, std::u16string_view entry_name, std::u16string_view source,
-                              std::u16string_view shown, std::uint64_t size) {
+                              std::u16string_view shown, std::uint64_t size,
+                              const zip::PreparedEntry* prepared) {
     run.progress.current_path = shown;
     run.Report();
-    const zip::ZipResult result = zip::AddEntryFromFile(run.archive.get(), entry_name, source);
+    const zip::ZipResult result =
+        prepared != nullptr ? zip::AddPreparedEntry(run.archive.get(), entry_name, *prepared)
+                            : zip::AddEntryFromFile(run.archive.get(), entry_name, source);
     if (result != zip::Success) {
         zip_result_ = result;
         if (run.Cancelled()) {
@@ -307,11 +317,23 @@ bool PluginPackager::AddEntries(Run& run) {
         run.progress.bytes_total += SizeOf(run.source_prefix + path);
     }
 
-    if (!AddEntry(run, kDescriptorEntryName, run.descriptor, kDescriptorEntryName,
-                  descriptor_size)) {
+    if (!AddEntry(run, kDescriptorEntryName, run.descriptor, kDescriptorEntryName, descriptor_size,
+                  nullptr)) {
         return false;
     }
+    std::vector<EntryPipeline::Job> jobs;
+    jobs.reserve(selected_files_.size());
     for (const std::u16string& path : selected_files_) {
+        const std::u16string source = run.source_prefix + path;
+        jobs.push_back({run.entry_prefix + path, source, SizeOf(source)});
+    }
+    // With more than one job, threads prepare the entries ahead; the archive takes them in order.
+    std::optional<EntryPipeline> pipeline;
+    if (run.options.jobs > 1 && jobs.size() > 1) {
+        pipeline.emplace(jobs, run.options.jobs, run.options.cancel);
+    }
+    for (std::size_t index = 0; index < jobs.size(); ++index) {
+        const std::u16string& path = selected_files_[index];
         if (run.Cancelled()) {
             return Fail(kCancelledMessage);
         }
@@ -321,8 +343,13 @@ bool PluginPackager::AddEntries(Run& run) {
             zip_result_ = zip::BadArguments;
             return Fail(std::u16string(kAddFailedMessage) + path);
         }
-        const std::u16string source = run.source_prefix + path;
-        if (!AddEntry(run, run.entry_prefix + path, source, path, SizeOf(source))) {
+        const EntryPipeline::Job& job = jobs[index];
+        const zip::PreparedEntry* prepared = pipeline ? &pipeline->Take(index) : nullptr;
+        const bool added = AddEntry(run, job.entry_name, job.source_path, path, job.size, prepared);
+        if (pipeline) {
+            pipeline->Release(index);
+        }
+        if (!added) {
             return false;
         }
     }

@@ -20,6 +20,10 @@ struct _xmlNode;
 
 namespace zelpack {
 
+namespace zip {
+struct PreparedEntry;
+}
+
 // Where a packing run stands, as handed to PackOptions::progress.
 struct PackProgress {
     std::size_t files_done = 0;  // entries completed, the descriptor included
@@ -37,7 +41,13 @@ struct PackOptions {
     const std::atomic<bool>* cancel = nullptr;
     // Called on the packing thread before every entry and as its data is read.
     std::function<void(const PackProgress&)> progress;
+    // Threads that compress entries at the same time (the archive is the same whatever the
+    // number); 1 packs on the calling thread alone.
+    unsigned jobs = 1;
 };
+
+// The number of threads a run uses unless told otherwise: one per core.
+unsigned DefaultJobs();
 
 // The descriptor's name inside the archive, at its root.
 inline constexpr std::u16string_view kDescriptorEntryName = u"zelPluginInfo.xml";
@@ -125,8 +135,10 @@ class PluginPackager {
     bool AddEntries(Run& run);
     bool Commit(Run& run);
     // Adds one entry; on failure records why, naming `shown`.
+    // From `prepared` when given (a parallel run), else from the file itself.
     bool AddEntry(Run& run, std::u16string_view entry_name, std::u16string_view source,
-                  std::u16string_view shown, std::uint64_t size);
+                  std::u16string_view shown, std::uint64_t size,
+                  const zip::PreparedEntry* prepared);
 
     bool Fail(std::u16string_view message);
     // The message "`what` `path`：reason" (no reason when `cause` is empty).

@@ -57,6 +57,14 @@ ZipResult AddEntryFromFile(ArchiveHandle* archive, std::u16string_view entryName
     return Add(archive, entryName, {.path = sourcePath}, 0, SourceKind::FileByName);
 }
 
+ZipResult AddPreparedEntry(ArchiveHandle* archive, std::u16string_view entryName,
+                           const PreparedEntry& entry) {
+    if (!entry.ready) {
+        return AddEntryFromFile(archive, entryName, entry.sourcePath);
+    }
+    return Add(archive, entryName, {.prepared = &entry}, 0, SourceKind::Prepared);
+}
+
 ZipResult AddEntryFromHandle(ArchiveHandle* archive, std::u16string_view entryName,
                              platform::File& handle, std::uint32_t length) {
     return Add(archive, entryName, {.handle = &handle}, length, SourceKind::Handle);

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "platform/file.h"
+#include "zip/prepared_entry.h"
 #include "zip/zip_result.h"
 #include "zip/zip_writer.h"
 
@@ -47,6 +48,10 @@ ZipResult AddEntryFromHandle(ArchiveHandle* archive, std::u16string_view entryNa
 ZipResult AddEntryFromMemory(ArchiveHandle* archive, std::u16string_view entryName,
                              std::span<const std::uint8_t> data);
 ZipResult AddFolderEntry(ArchiveHandle* archive, std::u16string_view entryName);
+// The entry's data as prepared ahead (prepared_entry.h); one that is not ready is added from
+// its file, as AddEntryFromFile does.
+ZipResult AddPreparedEntry(ArchiveHandle* archive, std::u16string_view entryName,
+                           const PreparedEntry& entry);
 
 // Finishes the archive (no entries can follow) and gives its bytes, valid until EndArchive.
 ZipResult GetArchiveMemory(ArchiveHandle* archive, const std::uint8_t*& base,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/text.h"
+#include "zip/prepared_entry.h"
 
 namespace zelpack::zip {
 namespace {
@@ -154,6 +155,12 @@ bool ZipWriter::SeekTarget(std::uint32_t position) {
     return false;
 }
 
+bool ZipWriter::IsStoredEntry(std::u16string_view entryName) {
+    std::u16string slashed(entryName);
+    std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+    return IsStoredExtension(platform::EncodeArchiveName(slashed).bytes);
+}
+
 bool ZipWriter::IsStoredExtension(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) {
@@ -178,6 +185,21 @@ ZipResult ZipWriter::OpenSource(const Source& source, std::uint32_t length, Sour
             return source_.OpenSourceMemory(source.memory);
         case SourceKind::Folder:
             return source_.OpenSourceFolder();
+        case SourceKind::Prepared:
+            if (source.prepared == nullptr || !source.prepared->ready) {
+                return BadArguments;
+            }
+            // What the file said when it was opened; the data is in memory. An empty memory
+            // source starts every other field afresh.
+            source_.OpenSourceMemory({});
+            prepared_ = source.prepared;
+            source_.sourceAttributes = prepared_->source.sourceAttributes;
+            source_.sourceAccessTime = prepared_->source.sourceAccessTime;
+            source_.sourceWriteTime = prepared_->source.sourceWriteTime;
+            source_.sourceCreateTime = prepared_->source.sourceCreateTime;
+            source_.sourceDosDateTime = prepared_->source.sourceDosDateTime;
+            source_.sourceSize = prepared_->source.sourceSize;
+            return Success;
     }
     return BadArguments;
 }
@@ -197,6 +219,7 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
         return AlreadyEnded;
     }
     lastCause_.clear();
+    prepared_ = nullptr;
     const bool folder = kind == SourceKind::Folder;
     const bool enciphered = !password_.empty() && !folder;
     const std::uint32_t encryptionHeaderLength = enciphered ? kEncryptionHeaderSize : 0;
@@ -290,7 +313,9 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
     entryDataSize_ = 0;
     entryDataTotal_ = 0;
     bool produced = true;
-    if (!folder) {
+    if (prepared_ != nullptr) {
+        produced = CopyPreparedData(header);
+    } else if (!folder) {
         produced =
             header.method == record::kMethodDeflated ? DeflateEntryData(header) : StoreEntryData();
     }
@@ -397,6 +422,20 @@ bool ZipWriter::DeflateEntryData(EntryHeader& header) {
         *deflater_, kLevel, this, ReadInputCallback, FlushOutputCallback, buffer_, header.flags);
     entryDataSize_ = result.compressed_size;
     return result.error_text == nullptr;
+}
+
+bool ZipWriter::CopyPreparedData(EntryHeader& header) {
+    const PreparedEntry& entry = *prepared_;
+    prepared_ = nullptr;
+    if (header.method == record::kMethodDeflated) {
+        header.flags |= entry.deflateFlags;
+    }
+    source_.sourceCrc = entry.source.sourceCrc;
+    source_.sourceBytesRead = entry.source.sourceBytesRead;
+    const std::size_t accepted = WriteBytes(entry.data);
+    entryDataSize_ = static_cast<std::uint32_t>(accepted);
+    entryDataTotal_ = entry.data.size();
+    return accepted == entry.data.size();
 }
 
 bool ZipWriter::StoreEntryData() {

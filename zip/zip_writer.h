@@ -46,7 +46,15 @@
 namespace zelpack::zip {
 
 enum class TargetKind : std::uint32_t { Handle = 1, FileByName = 2, Memory = 3 };
-enum class SourceKind : std::uint32_t { Handle = 1, FileByName = 2, Memory = 3, Folder = 4 };
+enum class SourceKind : std::uint32_t {
+    Handle = 1,
+    FileByName = 2,
+    Memory = 3,
+    Folder = 4,
+    Prepared = 5
+};
+
+struct PreparedEntry;
 
 // Highest value of any offset, size or position the archive may hold.
 inline constexpr std::uint64_t kMaxArchiveSize = 0xFFFFFFFFull;
@@ -77,6 +85,8 @@ class ZipWriter final : private ByteSink {
         std::u16string_view path{};
         platform::File* handle = nullptr;
         std::span<const std::uint8_t> memory{};
+        // A prepared entry that is ready (see prepared_entry.h).
+        const PreparedEntry* prepared = nullptr;
     };
     // `length` is the given length of a handle source (0: not given).
     ZipResult AddEntry(std::u16string_view entryName, const Source& source, std::uint32_t length,
@@ -89,6 +99,8 @@ class ZipWriter final : private ByteSink {
     ZipResult GetTargetMemory(const std::uint8_t*& base, std::uint32_t& length);
 
     static bool IsStoredExtension(std::string_view name);
+    // Whether the entry `entryName` of a file is stored rather than deflated.
+    static bool IsStoredEntry(std::u16string_view entryName);
 
     // Called after every read from an entry's source with the entry's bytes read so far, for
     // progress and cancellation: returning false ends the entry as a failed read (ReadFailed).
@@ -125,6 +137,7 @@ class ZipWriter final : private ByteSink {
 
     bool DeflateEntryData(EntryHeader& header);
     bool StoreEntryData();
+    bool CopyPreparedData(EntryHeader& header);
     // Reads the next bytes of the current source for the entry's data.
     std::size_t ReadEntrySource(std::span<std::uint8_t> buffer);
 
@@ -157,6 +170,7 @@ class ZipWriter final : private ByteSink {
     std::uint64_t centralDirectorySize_ = 0;  // of the entries so far
     std::unique_ptr<deflate::DeflateState> deflater_;
     EntrySource source_;
+    const PreparedEntry* prepared_ = nullptr;  // the entry being added, when prepared
     std::uint32_t entryDataSize_ = 0;
     std::uint64_t entryDataTotal_ = 0;
     std::optional<std::array<std::uint8_t, kEncryptionHeaderRandomBytes>> fixedRandom_;

@@ -111,6 +111,7 @@ void CCompresInfoDlg::WorkerMain() {
 
         PackOptions options;
         options.cancel = &cancel_;
+        options.jobs = DefaultJobs();
         if (packager_.Pack(folder, files, archive_path_, options)) {
             const int seconds = elapsed_;
             Post([this, seconds] {

@@ -444,5 +444,117 @@ TEST_F(PackTest, DescriptorCanBeDeletedFromAnotherThreadDuringTheRun) {
     ExpectNoTemporaryFiles();
 }
 
+// The archive without its first entry, the descriptor, whose file is new on every run: the
+// other entries' records and data, the rest of the central directory, and the end record.
+std::string AfterTheDescriptor(const fs::path& archive) {
+    const std::string bytes = ReadText(archive);
+    auto at = [&](std::size_t offset, int width) {
+        std::uint32_t value = 0;
+        for (int i = width; i-- > 0;) {
+            value = value << 8 | static_cast<std::uint8_t>(bytes.at(offset + i));
+        }
+        return static_cast<std::size_t>(value);
+    };
+    const std::size_t end = bytes.size() - 22;
+    const std::size_t directory = at(end + 16, 4);
+    const std::size_t first =
+        46 + at(directory + 28, 2) + at(directory + 30, 2) + at(directory + 32, 2);
+    const std::size_t second_entry = at(directory + first + 42, 4);
+    return bytes.substr(second_entry, directory - second_entry) + bytes.substr(directory + first);
+}
+
+TEST_F(PackTest, ParallelRunsGiveTheOneThreadArchiveAndFailAndStopAlike) {
+    // Over a thousand files, small and large, text and noise, deflated and stored; one larger
+    // than a thread may hold, which the archive streams itself.
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    Files selection{u"x.y.z.xml"};
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    auto text = [](std::size_t size, std::size_t seed) {
+        std::string out;
+        while (out.size() < size) {
+            out += "function f" + std::to_string(seed++ % 97) + "(a, b) { return a + b; }\n";
+        }
+        out.resize(size);
+        return out;
+    };
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name =
+            "d" + std::to_string(i % 23) + "/f" + std::to_string(i) + (i % 50 == 7 ? ".gz" : ".js");
+        std::string content = text(next() % 3000, i);
+        if (i % 5 == 0) {
+            for (char& c : content) {
+                c = static_cast<char>(next());
+            }
+        }
+        dir_.Write("dev/demo/" + name, content);
+        selection.push_back(platform::FromNative(name));
+    }
+    for (const char* name : {"big/a.js", "big/b.js", "big/c.js"}) {
+        dir_.Write(std::string("dev/demo/") + name, text(300'000, 5));
+        selection.push_back(platform::FromNative(name));
+    }
+    dir_.Write("dev/demo/big/huge.js", text(9'000'000, 11));
+    selection.push_back(u"big/huge.js");
+
+    fs::create_directories(archive().parent_path());
+    // The entries carry the files' access times, which the first reading of a new file moves.
+    ASSERT_TRUE(Pack(selection));
+    std::string one_thread;
+    for (unsigned jobs : {1u, 2u, 7u}) {
+        PackOptions options;
+        options.jobs = jobs;
+        std::vector<PackProgress> seen;
+        options.progress = [&](const PackProgress& progress) { seen.push_back(progress); };
+        ASSERT_TRUE(Pack(selection, options)) << jobs << " " << platform::ToNative(Message());
+        const std::string body = AfterTheDescriptor(archive());
+        if (jobs == 1) {
+            one_thread = body;
+        } else {
+            EXPECT_TRUE(body == one_thread) << jobs << " jobs give another archive";
+        }
+        ASSERT_FALSE(seen.empty());
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            EXPECT_GE(seen[i].bytes_done, seen[i - 1].bytes_done);
+            EXPECT_GE(seen[i].files_done, seen[i - 1].files_done);
+        }
+        EXPECT_EQ(seen.back().files_done, selection.size() + 1);
+        EXPECT_EQ(seen.back().bytes_done, seen.back().bytes_total);
+    }
+    ExpectNoTemporaryFiles();
+
+    // A file that cannot be read fails the run as alone, with the old archive kept; so does a
+    // cancel part-way.
+    const std::string previous = ReadText(archive());
+    Files failing = selection;
+    failing.insert(failing.begin() + 500, u"vanished.txt");
+    for (unsigned jobs : {1u, 3u}) {
+        PackOptions options;
+        options.jobs = jobs;
+        EXPECT_FALSE(Pack(failing, options));
+        EXPECT_EQ(Message(), u"添加文件失败：vanished.txt" +
+                                 testing::ReasonForOpening(plugin_ / "vanished.txt"));
+        EXPECT_EQ(ReadText(archive()), previous);
+        ExpectNoTemporaryFiles();
+
+        std::atomic<bool> cancel{false};
+        options.cancel = &cancel;
+        options.progress = [&](const PackProgress& progress) {
+            if (progress.files_done >= 600) {
+                cancel = true;
+            }
+        };
+        EXPECT_FALSE(Pack(selection, options));
+        EXPECT_EQ(Message(), u"打包已取消");
+        EXPECT_EQ(ReadText(archive()), previous);
+        ExpectNoTemporaryFiles();
+    }
+}
+
 }  // namespace
 }  // namespace zelpack

@@ -1,0 +1,86 @@
+#include "zip/prepared_entry.h"
+
+namespace zelpack::zip {
+
+namespace {
+
+// What one Prepare call reads through and writes into.
+struct Preparation {
+    PreparedEntry& entry;
+    const ZipWriter::ReadObserver& observer;
+};
+
+// The writer's own reading rule: the same pieces, so that the compressor sees the same input.
+std::size_t ReadFor(Preparation& run, std::span<std::uint8_t> buffer) {
+    EntrySource& source = run.entry.source;
+    if (source.sourceBytesRead >= kMaxEntrySize) {
+        return 0;
+    }
+    const std::size_t count = source.ReadSource(buffer);
+    if (source.sourceBytesRead >= kMaxEntrySize) {
+        return 0;
+    }
+    if (count != 0 && run.observer && !run.observer(source.sourceBytesRead)) {
+        source.sourceError = ReadFailed;
+        return 0;
+    }
+    return count;
+}
+
+std::uint32_t ReadInput(deflate::DeflateState& state, std::uint8_t* dest, std::uint32_t max) {
+    auto& run = *static_cast<Preparation*>(deflate::Context(state));
+    return static_cast<std::uint32_t>(ReadFor(run, {dest, max}));
+}
+
+int FlushOutput(void* context, const std::uint8_t* src, std::uint32_t* count) {
+    auto& run = *static_cast<Preparation*>(context);
+    run.entry.data.insert(run.entry.data.end(), src, src + *count);
+    *count = 0;
+    return 0;
+}
+
+}  // namespace
+
+EntryPreparer::EntryPreparer() = default;
+EntryPreparer::~EntryPreparer() = default;
+
+void EntryPreparer::Prepare(std::u16string_view entryName, std::u16string_view sourcePath,
+                            std::uint64_t maxBytes, const ZipWriter::ReadObserver& observer,
+                            PreparedEntry& entry) {
+    entry.sourcePath = sourcePath;
+    entry.ready = false;
+    entry.data.clear();
+    entry.deflateFlags = 0;
+    EntrySource& source = entry.source;
+    if (source.OpenSourceFile(sourcePath) != Success) {
+        return;
+    }
+    if (source.sourceSize < 0 || static_cast<std::uint64_t>(source.sourceSize) > maxBytes) {
+        source.CloseSource();
+        return;
+    }
+    Preparation run{entry, observer};
+    bool produced = true;
+    if (ZipWriter::IsStoredEntry(entryName)) {
+        entry.data.reserve(static_cast<std::size_t>(source.sourceSize));
+        for (std::size_t count; (count = ReadFor(run, buffer_)) != 0;) {
+            entry.data.insert(entry.data.end(), buffer_.begin(), buffer_.begin() + count);
+        }
+    } else {
+        if (!deflater_) {
+            deflater_ = deflate::NewDeflateState();
+        }
+        constexpr int kLevel = 8;  // as the writer deflates
+        const deflate::DeflateResult result = deflate::Deflate(
+            *deflater_, kLevel, &run, ReadInput, FlushOutput, buffer_, entry.deflateFlags);
+        produced = result.error_text == nullptr;
+    }
+    const bool read_whole = source.sourceError == Success && source.sourceBytesRead < kMaxEntrySize;
+    source.CloseSource();
+    entry.ready = produced && read_whole;
+    if (!entry.ready) {
+        entry.data = {};
+    }
+}
+
+}  // namespace zelpack::zip

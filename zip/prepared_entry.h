@@ -1,0 +1,54 @@
+// An entry's data made ahead of the archive, on any thread: the file read, checked and
+// compressed (or kept as it is, for a stored entry) into memory, with what its headers need.
+// The bytes are those the writer would produce itself for the same file, so an archive built
+// from prepared entries is byte for byte the one built entry by entry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "deflate/deflate.h"
+#include "zip/entry_source.h"
+#include "zip/zip_result.h"
+#include "zip/zip_writer.h"
+
+namespace zelpack::zip {
+
+struct PreparedEntry {
+    // Where the data came from, for the writer to read the file itself when it is not ready.
+    std::u16string sourcePath;
+    // True: `data` holds the entry's data. False: the entry is left to the writer, because the
+    // file is larger than the caller wanted held in memory or because opening or reading it
+    // failed (so that the writer meets the failure itself, as it would alone).
+    bool ready = false;
+    // Closed after reading: attributes, times, the size seen at opening, the CRC and count read.
+    EntrySource source;
+    std::vector<std::uint8_t> data;
+    // The flag bits the compressor set for the entry.
+    std::uint16_t deflateFlags = 0;
+};
+
+// One per thread: prepares entries one after another with its own compressor state.
+class EntryPreparer {
+  public:
+    EntryPreparer();
+    ~EntryPreparer();
+    EntryPreparer(const EntryPreparer&) = delete;
+    EntryPreparer& operator=(const EntryPreparer&) = delete;
+
+    // Reads `sourcePath` for entry `entryName` into `entry`, unless the file is larger than
+    // `maxBytes`. `observer` sees every read as the writer's would (false stops it).
+    void Prepare(std::u16string_view entryName, std::u16string_view sourcePath,
+                 std::uint64_t maxBytes, const ZipWriter::ReadObserver& observer,
+                 PreparedEntry& entry);
+
+  private:
+    std::unique_ptr<deflate::DeflateState> deflater_;
+    std::array<std::uint8_t, kWriterBufferSize> buffer_;
+};
+
+}  // namespace zelpack::zip
