@@ -90,7 +90,7 @@ void EntryPipeline::Release(std::size_t index) {
         Slot& slot = *slots_[index];
         in_flight_ -= slot.charged;
         slot.charged = 0;
-        slot.entry.data = {};
+        slot.entry.data = std::vector<std::uint8_t>();  // its memory too, not just its bytes
     }
     changed_.notify_all();
 }

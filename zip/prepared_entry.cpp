@@ -79,7 +79,7 @@ void EntryPreparer::Prepare(std::u16string_view entryName, std::u16string_view s
     source.CloseSource();
     entry.ready = produced && read_whole;
     if (!entry.ready) {
-        entry.data = {};
+        entry.data = std::vector<std::uint8_t>();
     }
 }
 
