@@ -7,6 +7,11 @@
 #include "deflate/matcher.h"
 #include "deflate/trees.h"
 
+void std::default_delete<zelpack::deflate::DeflateState>::operator()(
+    zelpack::deflate::DeflateState* state) const noexcept {
+    delete state;
+}
+
 namespace zelpack::deflate {
 
 std::unique_ptr<DeflateState> NewDeflateState() {

@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <type_traits>
 
 namespace zelpack::deflate {
 
-struct DeflateState;  // defined in deflate/deflate_state.h; has a public `void* context` field
+// The compressor's working memory. Its layout is internal to deflate/; callers hold it only
+// through the unique_ptr that NewDeflateState returns, and reach the run's context by Context.
+struct DeflateState;
 
 // Returns bytes placed at dest (at most max); 0 or 0xFFFFFFFF means end of input.
 using ReadInput = std::uint32_t (*)(DeflateState& state, std::uint8_t* dest, std::uint32_t max);
@@ -39,5 +42,13 @@ DeflateResult Deflate(DeflateState& state, int level, void* context, ReadInput r
 
 }  // namespace zelpack::deflate
 
-// Callers own the state through unique_ptr, which needs the complete type.
-#include "deflate/deflate_state.h"  // IWYU pragma: export
+// unique_ptr's deleter for the incomplete state, defined where the state is complete, so that
+// callers can own a state without its layout.
+template <>
+struct std::default_delete<zelpack::deflate::DeflateState> {
+    constexpr default_delete() noexcept = default;
+    template <typename U,
+              std::enable_if_t<std::is_convertible_v<U*, zelpack::deflate::DeflateState*>, int> = 0>
+    default_delete(const default_delete<U>&) noexcept {}
+    void operator()(zelpack::deflate::DeflateState* state) const noexcept;
+};

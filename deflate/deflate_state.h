@@ -1,5 +1,6 @@
 // Everything a compression run needs, in fixed arrays, so that a run allocates nothing and one
 // state serves every entry of an archive. Field names follow the operations that use them.
+// Internal to deflate/ and its tests: callers see only deflate.h, where the state is opaque.
 #pragma once
 
 #include <array>
@@ -116,20 +117,18 @@ struct DeflateState {
     std::array<std::int32_t, kDistCodes> dist_base{};
     std::array<std::uint8_t, kLitBufSize> lit_buf{};
     std::array<std::uint16_t, kDistBufSize> dist_buf{};
+    // Bit i is set when symbol i of the block is a match; cleared as far as used by each reset.
     std::array<std::uint8_t, kFlagBufSize> flag_bytes{};
     std::uint32_t last_lit = 0;
     std::uint32_t last_dist = 0;
-    std::uint32_t flag_count = 0;
-    std::uint8_t cur_flags = 0;
-    std::uint8_t cur_flag_bit = 0;
     std::uint32_t dyn_bits = 0;  // modulo 2^32, may dip below zero inside make_tree
     std::uint32_t stat_bits = 0;
     std::uint32_t done_bytes = 0;
     std::uint32_t done_bits = 0;
 
     // Bit output.
-    std::uint32_t bit_buf = 0;
-    std::int32_t bit_count = 0;
+    std::uint64_t bit_buf = 0;    // bits not yet in out_buffer, the oldest lowest
+    std::uint32_t bit_count = 0;  // below 32 between calls
     std::uint8_t* out_buffer = nullptr;
     std::uint32_t out_count = 0;
     std::uint32_t out_capacity = 0;
@@ -138,11 +137,14 @@ struct DeflateState {
 
     // Match finder.
     std::array<std::uint8_t, kWindowSize> window{};
-    // Window positions are below 65,536, so 16 bits hold them, which keeps the memory that the
-    // chain walk (the hot loop) touches small. chain is indexed by the position itself rather
-    // than by position AND 0x7FFF, which takes the mask off the walk's chain of dependent loads;
-    // only the entries of the last 32,768 positions are live, and a slide moves them down.
-    std::array<std::uint16_t, kWindowSize> chain{};
+    // chain[p] holds the next four positions of p's hash chain, nearest first, 16 bits each
+    // (window positions are below 65,536). With four at once, a walk waits for one dependent
+    // load per four candidates instead of one per candidate, and the walk (the hot loop) is
+    // bound by that wait. The k-th successor of p never changes once p is inserted, so the
+    // entries stay exact. chain is indexed by the position itself rather than by position AND
+    // 0x7FFF, which keeps the mask off the walk; only the entries of the last 32,768 positions
+    // are live, and a slide moves them down.
+    std::array<std::uint64_t, kWindowSize> chain{};
     std::array<std::uint16_t, kHashSize> hash_heads{};
     std::int32_t block_begin = 0;
     std::uint32_t hash = 0;

@@ -48,6 +48,49 @@ inline std::uint32_t match_length(const std::uint8_t* a, const std::uint8_t* b, 
     return len;
 }
 
+// The match search's state apart from the chain walk itself.
+struct Search {
+    const std::uint8_t* scan;
+    std::uint32_t best;
+    std::uint32_t max_len;
+    std::uint32_t nice;
+    std::uint32_t match_pos;
+};
+
+// A candidate that agrees on its first two bytes and on the two that would make it longer than
+// best. Kept out of the walk so that the walk's values stay in registers. True once the match
+// is long enough to stop.
+[[gnu::noinline]] bool try_candidate(Search& search, const std::uint8_t* match, std::uint32_t c) {
+    const std::uint32_t len = match_length(search.scan, match, 3, search.max_len);
+    if (len <= search.best) {
+        return false;
+    }
+    search.best = len;
+    search.match_pos = c;
+    return len >= search.nice;
+}
+
+// Puts p, whose hash is h, at the front of its chain; returns the previous front.
+[[gnu::always_inline]] inline std::uint32_t insert(std::uint16_t* heads, std::uint64_t* chain,
+                                                   std::uint32_t h, std::uint32_t p) {
+    const std::uint32_t candidate = heads[h];
+    // p's successors are the candidate and the candidate's first three.
+    chain[p] = (chain[candidate] << 16) | candidate;
+    heads[h] = static_cast<std::uint16_t>(p);
+    return candidate;
+}
+
+// Starts the load of the chain entry that inserting pos + 1 reads, hash being pos's hash. With
+// few matches that load is the longest wait of a step, and a step's work hides it. A byte past
+// the input, or a head that inserting pos + 1's predecessors changes, only makes it a miss.
+[[gnu::always_inline]] inline void prefetch_next_insert(const std::uint8_t* window,
+                                                        const std::uint16_t* heads,
+                                                        const std::uint64_t* chain,
+                                                        std::uint32_t hash, std::uint32_t pos) {
+    const std::uint32_t next_hash = update_hash(hash, window[(pos + 3) & (kWindowSize - 1)]);
+    __builtin_prefetch(&chain[heads[next_hash]]);
+}
+
 // Ends the current block at pos; its bytes are offered for a stored block only while all of
 // them are still in the window.
 inline std::uint32_t end_block(DeflateState& s, bool last) {
@@ -62,10 +105,7 @@ inline std::uint32_t end_block(DeflateState& s, bool last) {
 
 std::uint32_t hash_insert(DeflateState& s, std::uint32_t p) {
     s.hash = update_hash(s.hash, s.window[p + 2]);
-    const std::uint32_t candidate = s.hash_heads[s.hash];
-    s.chain[p] = static_cast<std::uint16_t>(candidate);
-    s.hash_heads[s.hash] = static_cast<std::uint16_t>(p);
-    return candidate;
+    return insert(s.hash_heads.data(), s.chain.data(), s.hash, p);
 }
 
 void match_init(DeflateState& s, int level, std::uint16_t& flags) {
@@ -114,46 +154,62 @@ std::uint32_t find_match(DeflateState& s, std::uint32_t candidate) {
     if (s.held_len >= s.good_len) {
         chain_left >>= 2;
     }
-    std::uint32_t best = s.held_len;
     const std::uint32_t limit = pos > kMaxDist ? pos - kMaxDist : 0;
     record_error(s, pos <= kWindowSize - kMinLookahead, "insufficient lookahead");
     const std::uint32_t max_len = std::min(kMaxMatch, s.avail);
-    if (best >= max_len) {
-        return best;
+    if (s.held_len >= max_len) {
+        return s.held_len;
     }
-    const std::uint32_t nice = std::min(s.nice_len, max_len);
+    // Chain entries lie below their own position, so only the head can be at or past pos.
+    record_error(s, candidate < pos, "no future");
     const std::uint8_t* window = s.window.data();
-    const std::uint16_t* chain = s.chain.data();
-    const std::uint8_t* scan = window + pos;
-    const std::uint16_t scan_start = load16(scan);
-    std::uint16_t scan_end = load16(scan + best - 1);
-    std::uint32_t match_pos = s.match_pos;
+    Search search{window + pos, s.held_len, max_len, std::min(s.nice_len, max_len), s.match_pos};
+    // The walk keeps only what each step needs in registers; the rest lives in `search`.
+    const std::uint64_t* chain = s.chain.data();
+    const std::uint16_t scan_start = load16(search.scan);
+    const std::uint8_t* end = window + search.best - 1;  // end + c: where a longer match ends
+    std::uint16_t scan_end = load16(search.scan + search.best - 1);
+    // Offset 2 needs no test: equal hashes and equal first two bytes imply it.
+    const auto longer = [&](std::uint32_t c) {
+        if (load16(end + c) == scan_end && load16(window + c) == scan_start) [[unlikely]] {
+            if (try_candidate(search, window + c, c)) {
+                return true;
+            }
+            end = window + search.best - 1;
+            scan_end = load16(search.scan + search.best - 1);
+        }
+        return false;
+    };
     std::uint32_t c = candidate;
-    bool no_future = false;
-    for (;;) {
-        no_future |= c >= pos;
-        const std::uint8_t* match = window + c;
-        // Offset 2 needs no test: equal hashes and equal first two bytes imply it.
-        if (load16(match + best - 1) == scan_end && load16(match) == scan_start) {
-            const std::uint32_t len = match_length(scan, match, 3, max_len);
-            record_error(s, pos + len <= kWindowSize, "wild scan");
-            if (len > best) {
-                match_pos = c;
-                best = len;
-                if (best >= nice) {
-                    break;
-                }
-                scan_end = load16(scan + best - 1);
+    std::uint64_t next = chain[c];
+    if (!longer(c)) {
+        for (;;) {
+            // Successors only decrease, so the first one at or below limit ends the walk.
+            c = static_cast<std::uint16_t>(next);
+            if (c <= limit || --chain_left == 0 || longer(c)) {
+                break;
+            }
+            c = static_cast<std::uint16_t>(next >> 16);
+            if (c <= limit || --chain_left == 0 || longer(c)) {
+                break;
+            }
+            c = static_cast<std::uint16_t>(next >> 32);
+            if (c <= limit || --chain_left == 0 || longer(c)) {
+                break;
+            }
+            c = static_cast<std::uint16_t>(next >> 48);
+            if (c <= limit || --chain_left == 0) {
+                break;
+            }
+            next = chain[c];
+            if (longer(c)) {
+                break;
             }
         }
-        c = chain[c];
-        if (c <= limit || --chain_left == 0) {
-            break;
-        }
     }
-    record_error(s, !no_future, "no future");
-    s.match_pos = match_pos;
-    return best;
+    record_error(s, pos + search.best <= kWindowSize, "wild scan");
+    s.match_pos = search.match_pos;
+    return search.best;
 }
 
 void refill_window(DeflateState& s) {
@@ -168,9 +224,11 @@ void refill_window(DeflateState& s) {
             for (std::uint16_t& v : s.hash_heads) {
                 v = static_cast<std::uint16_t>(v >= kWindowHalf ? v - kWindowHalf : 0);
             }
+            // Per 16-bit lane: v - 32768, or 0 for a position that falls out of the window.
             for (std::uint32_t i = 0; i < kWindowHalf; i++) {
-                const std::uint16_t v = s.chain[i + kWindowHalf];
-                s.chain[i] = static_cast<std::uint16_t>(v >= kWindowHalf ? v - kWindowHalf : 0);
+                const std::uint64_t v = s.chain[i + kWindowHalf];
+                const std::uint64_t high = v & 0x8000800080008000u;
+                s.chain[i] = v & (high - (high >> 15));
             }
             free += kWindowHalf;
         }
@@ -193,117 +251,159 @@ std::uint32_t deflate_run(DeflateState& s) {
 
 // Lazy evaluation: a match found at pos is held back one step, and a longer match at pos + 1
 // replaces it, the byte at pos then going out as a literal.
+//
+// The drivers keep pos, avail and the hash in locals and store them into the state only where a
+// callee reads them: the tallies' byte stores could alias the state, so the compiler would
+// otherwise reload every field after each of them.
 std::uint32_t run_lazy(DeflateState& s) {
+    const std::uint8_t* const window = s.window.data();
+    std::uint16_t* const heads = s.hash_heads.data();
+    std::uint64_t* const chain = s.chain.data();
+    const std::uint32_t lazy_limit = s.lazy_limit;
+    std::uint32_t hash = s.hash;
+    std::uint32_t pos = s.pos;
+    std::uint32_t avail = s.avail;
     std::uint32_t head = 0;
-    std::uint32_t held_pos = 0;
     std::uint32_t match_len = kMinMatch - 1;
     bool pending = false;  // a literal at pos - 1 is waiting
 
-    while (s.avail != 0) {
+    while (avail != 0) {
         // With fewer than 3 bytes left there is no search: a match would be cut below 3, and a
         // head kept from before a slide could point at pos itself.
-        const bool searchable = s.avail >= kMinMatch;
+        const bool searchable = avail >= kMinMatch;
         if (searchable) {
-            head = hash_insert(s, s.pos);
+            hash = update_hash(hash, window[pos + 2]);
+            head = insert(heads, chain, hash, pos);
+            prefetch_next_insert(window, heads, chain, hash, pos);
         }
-        s.held_len = match_len;
-        held_pos = s.match_pos;
+        const std::uint32_t held_len = match_len;
+        const std::uint32_t held_pos = s.match_pos;
         match_len = kMinMatch - 1;
 
-        if (searchable && head != 0 && s.held_len < s.lazy_limit && s.pos - head <= kMaxDist) {
-            s.nice_len = std::min(s.nice_len, s.avail);  // stays lowered for the rest of the run
-            match_len = std::min(find_match(s, head), s.avail);
-            if (match_len == kMinMatch && s.pos - s.match_pos > kTooFar) {
+        if (searchable && head != 0 && held_len < lazy_limit && pos - head <= kMaxDist) {
+            s.nice_len = std::min(s.nice_len, avail);  // stays lowered for the rest of the run
+            s.pos = pos;
+            s.avail = avail;
+            s.held_len = held_len;
+            match_len = std::min(find_match(s, head), avail);
+            if (match_len == kMinMatch && pos - s.match_pos > kTooFar) {
                 match_len = kMinMatch - 1;  // a far 3-byte match costs more than its literals
             }
         }
 
-        if (s.held_len >= kMinMatch && match_len <= s.held_len) {
-            const std::uint32_t last_insert = s.pos + s.avail - kMinMatch;
-            const bool block_full = ct_tally(s, s.pos - 1 - held_pos, s.held_len - kMinMatch);
-            s.avail -= s.held_len - 1;
-            for (std::uint32_t n = s.held_len - 2; n != 0; n--) {
-                s.pos++;
-                if (s.pos <= last_insert) {
-                    hash_insert(s, s.pos);
-                }
+        if (held_len >= kMinMatch && match_len <= held_len) {
+            // The held match starts at pos - 1; its other positions go into the chains where
+            // 3 bytes of input are left at them.
+            const std::uint32_t next = pos + held_len - 1;
+            const std::uint32_t last_insert = std::min(next - 1, pos + avail - kMinMatch);
+            s.pos = pos;
+            const bool block_full = tally_match(s, pos - 1 - held_pos, held_len - kMinMatch);
+            for (std::uint32_t p = pos + 1; p <= last_insert; p++) {
+                hash = update_hash(hash, window[p + 2]);
+                insert(heads, chain, hash, p);
             }
-            s.pos++;
+            avail -= held_len - 1;
+            pos = next;
             pending = false;
             match_len = kMinMatch - 1;
             if (block_full) {
+                s.pos = pos;
                 end_block(s, false);
             }
         } else if (pending) {
-            if (ct_tally(s, 0, s.window[s.pos - 1])) {
+            s.pos = pos;
+            if (tally_literal(s, window[pos - 1])) {
                 end_block(s, false);
             }
-            s.pos++;
-            s.avail--;
+            pos++;
+            avail--;
         } else {
             pending = true;
-            s.pos++;
-            s.avail--;
+            pos++;
+            avail--;
         }
 
-        if (s.avail < kMinLookahead) {
+        if (avail < kMinLookahead) {
+            s.pos = pos;
+            s.avail = avail;
             refill_window(s);
+            pos = s.pos;
+            avail = s.avail;
         }
     }
+    s.pos = pos;
+    s.avail = avail;
+    s.hash = hash;
     if (pending) {
-        ct_tally(s, 0, s.window[s.pos - 1]);
+        tally_literal(s, window[pos - 1]);
     }
     return end_block(s, true);
 }
 
 // Greedy parsing: every match found is taken at once.
 std::uint32_t run_greedy(DeflateState& s) {
+    const std::uint8_t* const window = s.window.data();
+    std::uint16_t* const heads = s.hash_heads.data();
+    std::uint64_t* const chain = s.chain.data();
+    const std::uint32_t lazy_limit = s.lazy_limit;
+    std::uint32_t hash = s.hash;
+    std::uint32_t pos = s.pos;
+    std::uint32_t avail = s.avail;
     std::uint32_t head = 0;
     std::uint32_t match_len = 0;
     s.held_len = kMinMatch - 1;
 
-    while (s.avail != 0) {
-        const bool searchable = s.avail >= kMinMatch;  // see run_lazy
+    while (avail != 0) {
+        const bool searchable = avail >= kMinMatch;  // see run_lazy
         if (searchable) {
-            head = hash_insert(s, s.pos);
+            hash = update_hash(hash, window[pos + 2]);
+            head = insert(heads, chain, hash, pos);
+            prefetch_next_insert(window, heads, chain, hash, pos);
         }
-        if (searchable && head != 0 && s.pos - head <= kMaxDist) {
-            s.nice_len = std::min(s.nice_len, s.avail);
-            match_len = std::min(find_match(s, head), s.avail);
+        if (searchable && head != 0 && pos - head <= kMaxDist) {
+            s.nice_len = std::min(s.nice_len, avail);
+            s.pos = pos;
+            s.avail = avail;
+            match_len = std::min(find_match(s, head), avail);
         }
 
+        s.pos = pos;
         bool block_full;
         if (match_len >= kMinMatch) {
-            block_full = ct_tally(s, s.pos - s.match_pos, match_len - kMinMatch);
-            s.avail -= match_len;
-            if (match_len <= s.lazy_limit && s.avail >= kMinMatch) {
-                for (std::uint32_t n = match_len - 1; n != 0; n--) {
-                    s.pos++;
-                    hash_insert(s, s.pos);
+            block_full = tally_match(s, pos - s.match_pos, match_len - kMinMatch);
+            avail -= match_len;
+            if (match_len <= lazy_limit && avail >= kMinMatch) {
+                for (std::uint32_t p = pos + 1; p < pos + match_len; p++) {
+                    hash = update_hash(hash, window[p + 2]);
+                    insert(heads, chain, hash, p);
                 }
-                s.pos++;
-            } else {
+            } else if (avail >= kMinMatch) {
                 // Long matches are not inserted; the hash restarts after them. Without 3 bytes
                 // left the hash is never used again, so it is not computed from stale bytes.
-                s.pos += match_len;
-                if (s.avail >= kMinMatch) {
-                    s.hash = s.window[s.pos];
-                    s.hash = update_hash(s.hash, s.window[s.pos + 1]);
-                }
+                hash = update_hash(window[pos + match_len], window[pos + match_len + 1]);
             }
+            pos += match_len;
             match_len = 0;
         } else {
-            block_full = ct_tally(s, 0, s.window[s.pos]);
-            s.avail--;
-            s.pos++;
+            block_full = tally_literal(s, window[pos]);
+            avail--;
+            pos++;
         }
         if (block_full) {
+            s.pos = pos;
             end_block(s, false);
         }
-        if (s.avail < kMinLookahead) {
+        if (avail < kMinLookahead) {
+            s.pos = pos;
+            s.avail = avail;
             refill_window(s);
+            pos = s.pos;
+            avail = s.avail;
         }
     }
+    s.pos = pos;
+    s.avail = avail;
+    s.hash = hash;
     return end_block(s, true);
 }
 

@@ -7,7 +7,8 @@
 // - Unless the input has ended, avail >= 262 (a longest match plus the next hash) before each
 //   step; pos never exceeds 65,274 at a search, so a search never runs off the window.
 // - hash_heads and chain hold window positions inserted in this run; 0 means empty, so window
-//   position 0 is never a match source. chain[p] < p, so a walk only goes backwards, and it
+//   position 0 is never a match source. The 16-bit lanes of chain[p] are the next four
+//   positions of p's chain, each below the one before, so a walk only goes backwards, and it
 //   stops once it is more than 32,506 bytes behind pos.
 #pragma once
 

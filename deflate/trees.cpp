@@ -1,15 +1,12 @@
 #include "deflate/trees.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace zelpack::deflate {
 
 namespace {
-
-// Distance code of d = distance - 1. The mask keeps a corrupt d inside the table.
-inline std::uint32_t d_code(const DeflateState& s, std::uint32_t d) {
-    return d < 256 ? s.dist_to_code[d] : s.dist_to_code[256 + ((d >> 7) & 255)];
-}
 
 // Hands count bytes at src to the sink, or drops them once the sink has failed.
 void hand_over(DeflateState& s, const std::uint8_t* src, std::uint32_t& count) {
@@ -64,6 +61,21 @@ inline void put_code(DeflateState& s, const TreeNode* tree, std::uint32_t symbol
     put_bits(s, tree[symbol].fc, tree[symbol].dl);
 }
 
+inline void store32_le(std::uint8_t* dest, std::uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) {
+        v = __builtin_bswap32(v);
+    }
+    std::memcpy(dest, &v, sizeof v);
+}
+
+// Least significant first, through put_byte, which flushes a full buffer exactly where a byte
+// no longer fits.
+void put_bytes(DeflateState& s, std::uint64_t v, int count) {
+    for (int i = 0; i < count; i++) {
+        put_byte(s, static_cast<std::uint32_t>(v >> (8 * i)) & 0xFF);
+    }
+}
+
 }  // namespace
 
 DeflateState::DeflateState() {
@@ -98,6 +110,18 @@ void put_byte(DeflateState& s, std::uint32_t byte) {
     } else {
         s.output_dropped = true;  // no room at all: a zero-sized buffer
     }
+}
+
+void spill_bits(DeflateState& s) {
+    const auto word = static_cast<std::uint32_t>(s.bit_buf);
+    if (s.out_capacity - s.out_count >= 4) [[likely]] {
+        store32_le(s.out_buffer + s.out_count, word);
+        s.out_count += 4;
+    } else {
+        put_bytes(s, word, 4);
+    }
+    s.bit_buf >>= 32;
+    s.bit_count -= 32;
 }
 
 void out_init(DeflateState& s, std::uint8_t* buffer, std::uint32_t capacity) {
@@ -143,6 +167,7 @@ void ct_init(DeflateState& s) {
     }
     record_error(s, unit == 256, "ct_init: 256+dist != 512");
 
+    s.flag_bytes.fill(0);
     s.len_count.fill(0);
     for (int n = 0; n < kLitCodes + 2; n++) {
         const int bits = n <= 143 ? 8 : n <= 255 ? 9 : n <= 279 ? 7 : 8;
@@ -171,36 +196,16 @@ void reset_block(DeflateState& s) {
     s.lit_tree[kEndBlock].fc = 1;
     s.dyn_bits = 0;
     s.stat_bits = 0;
+    std::memset(s.flag_bytes.data(), 0,
+                std::min<std::uint32_t>((s.last_lit + 7) / 8, kFlagBufSize));
     s.last_lit = 0;
     s.last_dist = 0;
-    s.flag_count = 0;
-    s.cur_flags = 0;
-    s.cur_flag_bit = 1;
 }
 
-bool ct_tally(DeflateState& s, std::uint32_t dist, std::uint32_t lc) {
-    s.lit_buf[s.last_lit++] = static_cast<std::uint8_t>(lc);
-    if (dist == 0) {
-        s.lit_tree[lc & 0xFF].fc++;
-    } else {
-        dist--;
-        const std::uint32_t d16 = dist & 0xFFFF;
-        record_error(s, d16 < kMaxDist && (lc & 0xFFFF) <= 255 && d_code(s, d16) < kDistCodes,
-                     "ct_tally: bad match");
-        s.lit_tree[s.length_to_code[lc & 0xFF] + kLiterals + 1].fc++;
-        s.dist_tree[d_code(s, d16)].fc++;
-        s.dist_buf[s.last_dist++] = static_cast<std::uint16_t>(d16);
-        s.cur_flags |= s.cur_flag_bit;
-    }
-    s.cur_flag_bit = static_cast<std::uint8_t>(s.cur_flag_bit << 1);
-    if ((s.last_lit & 7) == 0) {
-        s.flag_bytes[s.flag_count++] = s.cur_flags;
-        s.cur_flags = 0;
-        s.cur_flag_bit = 1;
-    }
+bool tally_checkpoint(DeflateState& s) {
     // Every 4,096 symbols, end a block early when it already compresses well and matches are
     // rare, so that the next stretch of input gets trees of its own.
-    if (s.level > 2 && (s.last_lit & 0xFFF) == 0) {
+    if (s.level > 2) {
         std::uint32_t out = s.last_lit * 8;
         for (int d = 0; d < kDistCodes; d++) {
             out += s.dist_tree[d].fc * static_cast<std::uint32_t>(5 + kExtraDistBits[d]);
@@ -211,13 +216,11 @@ bool ct_tally(DeflateState& s, std::uint32_t dist, std::uint32_t lc) {
             return true;
         }
     }
-    // lit_buf has one spare entry; dist_buf cannot fill first.
     return s.last_lit == kLitBufSize - 1;
 }
 
 std::uint32_t emit_block(DeflateState& s, const std::uint8_t* block, std::uint32_t stored_len,
                          bool last) {
-    s.flag_bytes[s.flag_count] = s.cur_flags;
     make_tree(s, s.lit_desc);
     make_tree(s, s.dist_desc);
     const int max_index = build_codelen_tree(s);
@@ -498,45 +501,74 @@ void put_tree_header(DeflateState& s, int lcodes, int dcodes, int blcodes) {
 }
 
 void put_symbols(DeflateState& s, const TreeNode* ltree, const TreeNode* dtree) {
+    // The bit accumulator and the buffer position live in locals here: every byte stored
+    // through out_buffer could alias the state, which would make each put reload them.
+    std::uint64_t buf = s.bit_buf;
+    std::uint32_t count = s.bit_count;
+    std::uint8_t* const out = s.out_buffer;
+    std::uint32_t out_count = s.out_count;
+    std::uint32_t total = 0;
+    std::uint32_t bad_length = 0;  // a code length outside 1 to 15 was sent
+    std::uint32_t bad_dcode = 0;
+    // Up to 28 bits at once (a 15-bit code and 13 extra bits): count stays below 64.
+    const auto put = [&](std::uint32_t value, std::uint32_t length) {
+        buf |= std::uint64_t{value} << count;
+        count += length;
+        total += length;
+        if (count >= 32) {
+            if (s.out_capacity - out_count >= 4) [[likely]] {
+                store32_le(out + out_count, static_cast<std::uint32_t>(buf));
+                out_count += 4;
+                buf >>= 32;
+                count -= 32;
+            } else {
+                s.bit_buf = buf;
+                s.bit_count = count;
+                s.out_count = out_count;
+                spill_bits(s);
+                buf = s.bit_buf;
+                count = s.bit_count;
+                out_count = s.out_count;
+            }
+        }
+    };
+    const auto put_code_of = [&](const TreeNode& node, std::uint32_t extra_value, int extra) {
+        bad_length |= static_cast<std::uint32_t>(node.dl - 1) >= std::uint32_t{kMaxBits};
+        const std::uint32_t mask = (1u << extra) - 1;
+        put(node.fc | ((extra_value & mask) << node.dl),
+            node.dl + static_cast<std::uint32_t>(extra));
+    };
+
+    const std::uint8_t* flags = s.flag_bytes.data();
     std::uint32_t dx = 0;
-    std::uint32_t fx = 0;
-    std::uint8_t flag = 0;
     for (std::uint32_t lx = 0; lx < s.last_lit; lx++) {
-        if ((lx & 7) == 0) {
-            flag = s.flag_bytes[fx++];
-        }
-        std::uint32_t lc = s.lit_buf[lx];
-        if ((flag & 1) == 0) {
-            put_code(s, ltree, lc);
+        const std::uint32_t lc = s.lit_buf[lx];
+        if (((flags[lx >> 3] >> (lx & 7)) & 1) == 0) {
+            put_code_of(ltree[lc], 0, 0);
         } else {
-            std::uint32_t code = s.length_to_code[lc];
-            put_code(s, ltree, code + kLiterals + 1);
-            int extra = kExtraLengthBits[code];
-            if (extra != 0) {
-                lc -= static_cast<std::uint32_t>(s.length_base[code]);
-                put_bits(s, lc, extra);
-            }
-            std::uint32_t dist = s.dist_buf[dx++];
-            code = d_code(s, dist);
-            record_error(s, code < kDistCodes, "bad d_code");
-            put_code(s, dtree, code);
-            extra = kExtraDistBits[code];
-            if (extra != 0) {
-                dist -= static_cast<std::uint32_t>(s.dist_base[code]);
-                put_bits(s, dist, extra);
-            }
+            const std::uint32_t code = s.length_to_code[lc];
+            put_code_of(ltree[code + kLiterals + 1],
+                        lc - static_cast<std::uint32_t>(s.length_base[code]),
+                        kExtraLengthBits[code]);
+            const std::uint32_t dist = s.dist_buf[dx++];
+            const std::uint32_t dcode = d_code(s, dist);
+            bad_dcode |= dcode >= kDistCodes;
+            put_code_of(dtree[dcode], dist - static_cast<std::uint32_t>(s.dist_base[dcode]),
+                        kExtraDistBits[dcode]);
         }
-        flag >>= 1;
     }
-    put_code(s, ltree, kEndBlock);
+    put_code_of(ltree[kEndBlock], 0, 0);
+
+    s.bit_buf = buf;
+    s.bit_count = count;
+    s.out_count = out_count;
+    s.bits_total += total;
+    record_error(s, bad_dcode == 0, "bad d_code");
+    record_error(s, bad_length == 0, "invalid length");
 }
 
 void align_output(DeflateState& s) {
-    if (s.bit_count > 8) {
-        put_word(s, s.bit_buf & 0xFFFF);
-    } else if (s.bit_count > 0) {
-        put_byte(s, s.bit_buf & 0xFF);
-    }
+    put_bytes(s, s.bit_buf, static_cast<int>((s.bit_count + 7) / 8));
     flush_buffer(s);
     s.bit_buf = 0;
     s.bit_count = 0;
@@ -545,8 +577,7 @@ void align_output(DeflateState& s) {
 
 void put_stored(DeflateState& s, const std::uint8_t* block, std::uint32_t len) {
     align_output(s);
-    put_word(s, len & 0xFFFF);
-    put_word(s, ~len & 0xFFFF);
+    put_bytes(s, (len & 0xFFFF) | ((~len & 0xFFFF) << 16), 4);
     s.bits_total += 32;
     flush_buffer(s);
     // Stored bytes go from the window straight to the sink.

@@ -18,9 +18,8 @@ namespace zelpack::deflate {
 void out_init(DeflateState& s, std::uint8_t* buffer, std::uint32_t capacity);
 void ct_init(DeflateState& s);
 void reset_block(DeflateState& s);
-// dist 0: literal byte lc; else a match of dist (1 to 32,506) and length lc + 3.
-// Returns true when the block should end.
-bool ct_tally(DeflateState& s, std::uint32_t dist, std::uint32_t lc);
+// The check that tallying makes every 4,096 symbols; true when the block should end.
+bool tally_checkpoint(DeflateState& s);
 // block: the block's input bytes when still in the window, or nullptr (no stored block).
 // Returns the run's compressed size so far in bytes.
 std::uint32_t emit_block(DeflateState& s, const std::uint8_t* block, std::uint32_t stored_len,
@@ -42,31 +41,58 @@ void put_stored(DeflateState& s, const std::uint8_t* block, std::uint32_t len);
 // Hands out_buffer to the sink (also when empty).
 void flush_buffer(DeflateState& s);
 void put_byte(DeflateState& s, std::uint32_t byte);
+// Moves the 4 oldest bytes of bit_buf into out_buffer.
+void spill_bits(DeflateState& s);
 
-[[gnu::always_inline]] inline void put_word(DeflateState& s, std::uint32_t word) {
-    if (s.out_count + 1 >= s.out_capacity) [[unlikely]] {
-        flush_buffer(s);
-        if (s.out_capacity < 2) {
-            put_byte(s, word & 0xFF);
-            put_byte(s, (word >> 8) & 0xFF);
-            return;
-        }
-    }
-    s.out_buffer[s.out_count] = static_cast<std::uint8_t>(word);
-    s.out_buffer[s.out_count + 1] = static_cast<std::uint8_t>(word >> 8);
-    s.out_count += 2;
+// Distance code of d = distance - 1. The mask keeps a corrupt d inside the table.
+[[gnu::always_inline]] inline std::uint32_t d_code(const DeflateState& s, std::uint32_t d) {
+    return d < 256 ? s.dist_to_code[d] : s.dist_to_code[256 + ((d >> 7) & 255)];
 }
 
-// Least significant bit first; the accumulator keeps up to 16 bits between calls.
+// lit_buf keeps one entry spare, and dist_buf cannot fill first.
+[[gnu::always_inline]] inline bool tally_done(DeflateState& s) {
+    if ((s.last_lit & 0xFFF) == 0) [[unlikely]] {
+        return tally_checkpoint(s);
+    }
+    return s.last_lit == kLitBufSize - 1;
+}
+
+// A literal byte. Returns true when the block should end.
+[[gnu::always_inline]] inline bool tally_literal(DeflateState& s, std::uint32_t c) {
+    s.lit_buf[s.last_lit++] = static_cast<std::uint8_t>(c);
+    s.lit_tree[c & 0xFF].fc++;
+    return tally_done(s);
+}
+
+// A match of dist (1 to 32,506) and length lc + 3. Returns true when the block should end.
+[[gnu::always_inline]] inline bool tally_match(DeflateState& s, std::uint32_t dist,
+                                               std::uint32_t lc) {
+    const std::uint32_t d16 = (dist - 1) & 0xFFFF;
+    const std::uint32_t code = d_code(s, d16);
+    record_error(s, d16 < kMaxDist && (lc & 0xFFFF) <= 255 && code < kDistCodes,
+                 "ct_tally: bad match");
+    s.flag_bytes[s.last_lit >> 3] |= static_cast<std::uint8_t>(1u << (s.last_lit & 7));
+    s.lit_buf[s.last_lit++] = static_cast<std::uint8_t>(lc);
+    s.lit_tree[s.length_to_code[lc & 0xFF] + kLiterals + 1].fc++;
+    s.dist_tree[code].fc++;
+    s.dist_buf[s.last_dist++] = static_cast<std::uint16_t>(d16);
+    return tally_done(s);
+}
+
+// dist 0: literal byte lc; else a match of dist (1 to 32,506) and length lc + 3.
+// Returns true when the block should end.
+inline bool ct_tally(DeflateState& s, std::uint32_t dist, std::uint32_t lc) {
+    return dist == 0 ? tally_literal(s, lc) : tally_match(s, dist, lc);
+}
+
+// Least significant bit first. value must fit in length bits.
 [[gnu::always_inline]] inline void put_bits(DeflateState& s, std::uint32_t value, int length) {
     record_error(s, length >= 1 && length <= kMaxBits, "invalid length");
     s.bits_total += static_cast<std::uint32_t>(length);
-    s.bit_buf |= value << (s.bit_count & 31);
-    s.bit_count += length;
-    if (s.bit_count > 16) {
-        put_word(s, s.bit_buf & 0xFFFF);
-        s.bit_count -= 16;
-        s.bit_buf = value >> ((length - s.bit_count) & 31);
+    s.bit_buf |= std::uint64_t{value} << s.bit_count;
+    s.bit_count += static_cast<std::uint32_t>(length);
+    if (s.bit_count >= 32) {
+        spill_bits(s);
     }
 }
 
