@@ -47,3 +47,15 @@ total=$(cat "$corpus"/* | wc -c)
 echo "corpus: $(ls "$corpus" | wc -l) files, $total bytes, sha256 $(cat "$corpus"/* | sha256sum | cut -c1-16)"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 build/bin/zelpack-deflate-bench "$corpus"/*
+
+# An instruction count of compressing a fixed input (the first 4 MB of the text corpus at level
+# 8): a figure that stays put on a noisy machine, unlike the timings.
+if command -v valgrind >/dev/null; then
+  head -c 4000000 "$corpus/cxx-headers.txt" >build/bench-fixed.txt
+  instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null build/bin/zelpack-deflate \
+    --level 8 <build/bench-fixed.txt 2>&1 >/dev/null | sed -n 's/.*Collected : //p')
+  echo "instructions (callgrind, 4 MB of C++ headers at level 8): $instructions"
+fi
+
+echo
+bash scripts/bench-pack.sh
