@@ -45,7 +45,6 @@ cp /usr/lib/x86_64-linux-gnu/libxml2.so.2.9.14 "$corpus/libxml2.so" 2>/dev/null 
 
 total=$(cat "$corpus"/* | wc -c)
 echo "corpus: $(ls "$corpus" | wc -l) files, $total bytes, sha256 $(cat "$corpus"/* | sha256sum | cut -c1-16)"
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 build/bin/zelpack-deflate-bench "$corpus"/*
 
 # An instruction count of compressing a fixed input (the first 4 MB of the text corpus at level
