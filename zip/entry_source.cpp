@@ -165,6 +165,22 @@ std::size_t EntrySource::ReadSource(std::span<std::uint8_t> buffer) {
     return count;
 }
 
+std::size_t EntrySource::ReadEntryData(
+    std::span<std::uint8_t> buffer, const std::function<bool(std::uint64_t bytesRead)>& observer) {
+    if (sourceBytesRead >= kMaxEntrySize) {
+        return 0;
+    }
+    const std::size_t count = ReadSource(buffer);
+    if (sourceBytesRead >= kMaxEntrySize) {
+        return 0;
+    }
+    if (count != 0 && observer && !observer(sourceBytesRead)) {
+        sourceError = ReadFailed;
+        return 0;
+    }
+    return count;
+}
+
 void EntrySource::CloseSource() {
     sourceHandle = nullptr;
     ownedFile.reset();

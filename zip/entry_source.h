@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -76,6 +77,10 @@ struct EntrySource {
 
     // Up to buffer.size() bytes; 0 at the end and on failure (then sourceError says which).
     std::size_t ReadSource(std::span<std::uint8_t> buffer);
+    // ReadSource for an entry's data: ends at what a size field holds (the writer refuses the
+    // entry then), and after each read asks `observer`, whose false fails the read.
+    std::size_t ReadEntryData(std::span<std::uint8_t> buffer,
+                              const std::function<bool(std::uint64_t bytesRead)>& observer);
     void CloseSource();
 
     // Attributes, size and times of an open, repositionable handle.

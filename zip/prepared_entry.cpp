@@ -10,26 +10,10 @@ struct Preparation {
     const ZipWriter::ReadObserver& observer;
 };
 
-// The writer's own reading rule: the same pieces, so that the compressor sees the same input.
-std::size_t ReadFor(Preparation& run, std::span<std::uint8_t> buffer) {
-    EntrySource& source = run.entry.source;
-    if (source.sourceBytesRead >= kMaxEntrySize) {
-        return 0;
-    }
-    const std::size_t count = source.ReadSource(buffer);
-    if (source.sourceBytesRead >= kMaxEntrySize) {
-        return 0;
-    }
-    if (count != 0 && run.observer && !run.observer(source.sourceBytesRead)) {
-        source.sourceError = ReadFailed;
-        return 0;
-    }
-    return count;
-}
-
 std::uint32_t ReadInput(deflate::DeflateState& state, std::uint8_t* dest, std::uint32_t max) {
     auto& run = *static_cast<Preparation*>(deflate::Context(state));
-    return static_cast<std::uint32_t>(ReadFor(run, {dest, max}));
+    // The writer's own reading rule, so that the compressor sees the same input.
+    return static_cast<std::uint32_t>(run.entry.source.ReadEntryData({dest, max}, run.observer));
 }
 
 int FlushOutput(void* context, const std::uint8_t* src, std::uint32_t* count) {
@@ -63,7 +47,7 @@ void EntryPreparer::Prepare(std::u16string_view entryName, std::u16string_view s
     bool produced = true;
     if (ZipWriter::IsStoredEntry(entryName)) {
         entry.data.reserve(static_cast<std::size_t>(source.sourceSize));
-        for (std::size_t count; (count = ReadFor(run, buffer_)) != 0;) {
+        for (std::size_t count; (count = source.ReadEntryData(buffer_, observer)) != 0;) {
             entry.data.insert(entry.data.end(), buffer_.begin(), buffer_.begin() + count);
         }
     } else {

@@ -379,19 +379,8 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
 }
 
 std::size_t ZipWriter::ReadEntrySource(std::span<std::uint8_t> buffer) {
-    if (source_.sourceBytesRead >= kMaxEntrySize) {
-        return 0;
-    }
-    const std::size_t count = source_.ReadSource(buffer);
-    // A stream that runs past what a size field holds ends here; FinishEntry refuses it.
-    if (source_.sourceBytesRead >= kMaxEntrySize) {
-        return 0;
-    }
-    if (count != 0 && readObserver_ && !readObserver_(source_.sourceBytesRead)) {
-        source_.sourceError = ReadFailed;
-        return 0;
-    }
-    return count;
+    // A stream that runs past what a size field holds ends; FinishEntry refuses it.
+    return source_.ReadEntryData(buffer, readObserver_);
 }
 
 std::uint32_t ZipWriter::ReadInputCallback(deflate::DeflateState& state, std::uint8_t* dest,
