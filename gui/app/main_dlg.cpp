@@ -13,6 +13,10 @@ namespace {
 namespace id = resources;
 using framework::ShellDialogs;
 
+// A large folder goes on filling in ticks of this timer, the lowest-priority event of both
+// window systems, so that input and painting come first.
+constexpr int kScanTimer = 1;
+
 }  // namespace
 
 CMainDlg::CMainDlg() : DialogWindow(resources::kMainDialog) {}
@@ -45,6 +49,20 @@ void CMainDlg::OnCommand(int command, int notification) {
     }
 }
 
+void CMainDlg::OnTimer(int timer) {
+    if (timer == kScanTimer && !file_list_.ContinueScan(scan_step_rows_)) {
+        KillTimer(kScanTimer);
+    }
+}
+
+void CMainDlg::Scan(const std::u16string& folder) {
+    if (file_list_.BeginScan(folder, scan_step_rows_)) {
+        SetTimer(kScanTimer, 0);
+    } else {
+        KillTimer(kScanTimer);
+    }
+}
+
 bool CMainDlg::OnInitDialog() {
     CenterWindow();
     SetIcon(resources::kApplicationIcon);
@@ -66,7 +84,7 @@ void CMainDlg::OnFolderEditNotify(int notification) {
     std::u16string folder;
     file_list_.GetFolder(folder);
     if (text != folder) {
-        file_list_.ScanFolder(text);
+        Scan(text);
     }
 }
 
@@ -76,7 +94,7 @@ void CMainDlg::OnBrowse() {
         return;
     }
     SetDlgItemText(id::kIdFolderEdit, *folder);
-    file_list_.ScanFolder(*folder);
+    Scan(*folder);
 }
 
 void CMainDlg::OnSelectAllToggle() {
@@ -89,6 +107,8 @@ void CMainDlg::OnRefresh() {
 }
 
 void CMainDlg::OnCancel() {
+    file_list_.StopScan();
+    KillTimer(kScanTimer);
     EndDialog(id::kIdCancel);
 }
 
@@ -107,6 +127,9 @@ void CMainDlg::OnPack() {
 }
 
 bool CMainDlg::StartPacking(const std::u16string& archive_path) {
+    // Every file of the folder, not the rows a scan under way has reached.
+    file_list_.FinishScan();
+    KillTimer(kScanTimer);
     CCompresInfoDlg dialog(this);
     dialog.SetJob(archive_path, file_list_);
     dialog.StartWorker();

@@ -23,10 +23,15 @@ class CMainDlg : public framework::DialogWindow {
     // What 打包... proposes for the stored folder: the folder, a separator, its name, ".zip".
     std::u16string ProposedArchivePath() const;
 
+    // Rows a scan fills at a time before the dialog serves its user again.
+    static constexpr int kDefaultScanStepRows = 1000;
+    void set_scan_step_rows(int rows) { scan_step_rows_ = rows; }
+
   protected:
     bool OnInitDialog() override;
     // The message map.
     void OnCommand(int id, int notification) override;
+    void OnTimer(int id) override;
 
   private:
     void OnPack();
@@ -36,8 +41,11 @@ class CMainDlg : public framework::DialogWindow {
     void OnBrowse();
     void OnFolderEditNotify(int notification);
     void OnOK();
+    // Replaces the rows with a walk of `folder`; a large folder goes on filling in timer ticks.
+    void Scan(const std::u16string& folder);
 
     PackageFileList file_list_;
+    int scan_step_rows_ = kDefaultScanStepRows;
 };
 
 }  // namespace zelpack

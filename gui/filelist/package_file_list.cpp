@@ -1,6 +1,7 @@
 #include "gui/filelist/package_file_list.h"
 
 #include <array>
+#include <limits>
 #include <map>
 #include <set>
 #include <string_view>
@@ -82,23 +83,53 @@ bool PackageFileList::DeleteAllRows() {
 }
 
 bool PackageFileList::ScanFolder(const std::u16string& folder) {
+    if (!BeginScan(folder, 0)) {
+        return false;
+    }
+    FinishScan();
+    return true;
+}
+
+bool PackageFileList::BeginScan(const std::u16string& folder, int rows) {
+    StopScan();
     folder_ = folder;
     if (folder_.empty()) {
         return false;
     }
     DeleteAllRows();
-    FolderWalker walker;
-    walker.Start(folder_, u"*.*");
+    walker_ = std::make_unique<FolderWalker>();
+    walker_->Start(folder_, u"*.*");
+    return ContinueScan(rows);
+}
+
+bool PackageFileList::ContinueScan(int rows) {
+    if (!walker_) {
+        return false;
+    }
     FileEntry entry;
-    for (int position = 0; walker.Next(entry); ++position) {
+    for (int filled = 0; filled < rows; ++filled) {
+        if (!walker_->Next(entry)) {
+            StopScan();
+            return false;
+        }
+        const int position = GetRowCount();
         InsertEntryRow(position, entry);
         SetRowChecked(position, IsCheckedByDefault(entry));
     }
-    walker.Close();
     return true;
 }
 
+void PackageFileList::FinishScan() {
+    while (ContinueScan(std::numeric_limits<int>::max())) {
+    }
+}
+
+void PackageFileList::StopScan() {
+    walker_.reset();
+}
+
 bool PackageFileList::Refresh() {
+    FinishScan();
     if (folder_.empty()) {
         return false;
     }
@@ -131,6 +162,7 @@ bool PackageFileList::Refresh() {
 }
 
 void PackageFileList::SetAllChecked(bool ticked) {
+    FinishScan();
     const int count = GetRowCount();
     for (int row = 0; row < count; ++row) {
         SetRowChecked(row, ticked);

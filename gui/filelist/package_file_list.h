@@ -2,10 +2,12 @@
 // with a tick. The rows live only in the list-view control, which is the row store.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "filelist/file_entry.h"
+#include "filelist/folder_walker.h"
 
 namespace zelpack {
 
@@ -44,12 +46,24 @@ class PackageFileList {
     // Replaces the rows with a fresh walk of `folder`, each with its default tick. An empty
     // folder only empties the stored folder and returns false.
     bool ScanFolder(const std::u16string& folder);
-    // Merges a fresh walk of the stored folder: rows of files still there keep their ticks but
-    // get their size and date texts brought up to date, new files are inserted at their walk
-    // position with their default tick, rows of vanished files are deleted.
+    // The same walk in pieces, so that a window can serve its user between them: BeginScan
+    // empties the rows and fills at most `rows`, each ContinueScan at most `rows` more, appended
+    // below. Both return whether the walk has more; a new BeginScan replaces one under way.
+    bool BeginScan(const std::u16string& folder, int rows);
+    bool ContinueScan(int rows);
+    bool IsScanning() const { return walker_ != nullptr; }
+    // The rest of a walk under way, at once; nothing when none is.
+    void FinishScan();
+    // Drops a walk under way, leaving the rows filled so far.
+    void StopScan();
+    // Merges a fresh walk of the stored folder (a scan under way is finished first): rows of files
+    // still there keep their ticks but get their size and date texts brought up to date, new files
+    // are inserted at their walk position with their default tick, rows of vanished files are
+    // deleted.
     bool Refresh();
+    // Every row, a scan under way finished first.
     void SetAllChecked(bool ticked);
-    // Appends the keys of the ticked rows, top to bottom.
+    // Appends the keys of the ticked rows, top to bottom (of a scan under way, the rows so far).
     void GetCheckedFiles(std::vector<std::u16string>& out) const;
     void GetFolder(std::u16string& out) const;
 
@@ -58,6 +72,8 @@ class PackageFileList {
 
     framework::ListView* list_ = nullptr;
     std::u16string folder_;
+    // The scan under way, if any; its rows so far are the list's rows.
+    std::unique_ptr<FolderWalker> walker_;
 };
 
 }  // namespace zelpack

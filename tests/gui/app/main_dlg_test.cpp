@@ -248,6 +248,68 @@ TEST_F(MainDlgTest, AnEmptiedFolderFieldKeepsTheRowsAndPackingFailsClearly) {
     });
 }
 
+// A folder larger than a scan step fills in timer ticks: the click returns with the first
+// rows, the user works on them, and whatever needs every row waits for the rest.
+TEST_F(MainDlgTest, ALargeFolderFillsInPiecesWhileTheDialogServesTheUser) {
+    dir_.Write("big/com.example.demo.xml", kConfig);
+    for (const char* name : {"a.js", "b.js", "c.map", "d.js", "e.js", "f.js"}) {
+        dir_.Write(std::string("big/") + name, name);
+    }
+    const std::vector<std::string> all{
+        "[x] a.js", "[x] b.js", "[ ] c.map", "[x] com.example.demo.xml",
+        "[x] d.js", "[x] e.js", "[x] f.js"};
+    dialog_.set_scan_step_rows(2);
+    Drive([&] {
+        const auto serve_until_scanned = [&] {
+            for (int seen = 0; dialog_.file_list().IsScanning();) {
+                testing::ProcessEvents();
+                const int rows = dialog_.file_list().GetRowCount();
+                EXPECT_GE(rows, seen);  // rows are only ever appended
+                seen = rows;
+            }
+        };
+        dialogs_.folder_answer = Wide(dir_ / "big");
+        testing::Click(dialog_, id::kIdBrowse);
+        EXPECT_EQ(Ticks(), (std::vector<std::string>{"[x] a.js", "[x] b.js"}));
+        testing::ClickCheckBox(dialog_, id::kIdFileList, 0);  // mid-scan, and kept
+        serve_until_scanned();
+        std::vector<std::string> expected = all;
+        expected[0] = "[ ] a.js";
+        EXPECT_EQ(Ticks(), expected);
+
+        // 全选 mid-scan takes in the rows still to come.
+        testing::Click(dialog_, id::kIdBrowse);
+        testing::Click(dialog_, id::kIdSelectAll);
+        EXPECT_FALSE(dialog_.file_list().IsScanning());
+        std::vector<std::string> unticked;
+        for (const std::string& row : all) {
+            unticked.push_back("[ ] " + row.substr(4));
+        }
+        EXPECT_EQ(Ticks(), unticked);
+        testing::Click(dialog_, id::kIdSelectAll);
+
+        // Another folder mid-scan replaces the walk: no row of the first is left over.
+        testing::Click(dialog_, id::kIdBrowse);
+        dialogs_.folder_answer = Wide(dir_ / "demo");
+        testing::Click(dialog_, id::kIdBrowse);
+        serve_until_scanned();
+        EXPECT_EQ(Ticks(),
+                  (std::vector<std::string>{"[x] com.example.demo.xml", "[x] css/style.css",
+                                            "[ ] Debug/demo.map", "[x] main.js"}));
+
+        // Packing mid-scan packs the whole folder.
+        dialogs_.folder_answer = Wide(dir_ / "big");
+        testing::Click(dialog_, id::kIdBrowse);
+        dialogs_.save_answer = Wide(dir_ / "big.zip");
+        ModalWatcher watcher;
+        testing::Click(dialog_, id::kIdPack);
+        EXPECT_EQ(Ticks(), all);
+        const auto entries = testing::CentralDirectory(dir_ / "big.zip");
+        ASSERT_TRUE(entries.has_value());
+        EXPECT_EQ(entries->size(), 1u + 6u);  // the descriptor and the six ticked files
+    });
+}
+
 TEST_F(MainDlgTest, EndCodeIsTwoAfterCancelEscapeOrTheCloseBox) {
     for (int way = 0; way < 3; ++way) {
         CMainDlg dialog;
