@@ -3,7 +3,8 @@
 # desktop program instead.
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/setup.sh
+# Only what runs here: the programs and the diagnostic tools, not the tests or the benchmarks.
+bash scripts/setup.sh zelpack zelpack-gui zelpack-deflate zelpack-zip
 
 # ./run.sh gui: the desktop program.
 if [[ ${1:-} == gui ]]; then

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs (when missing), then configures and builds into build/.
 # Sourced by run.sh and test.sh; safe to run again: it does only what changed.
+# `setup.sh TARGET...` builds only those targets (run.sh: the programs, not the tests).
 set -euo pipefail
 
 ZELPACK_PACKAGES=(
@@ -42,4 +43,8 @@ werror=OFF
 if [[ ! -f "$build/CMakeCache.txt" ]] || ! grep -q "ZELPACK_WERROR:BOOL=$werror" "$build/CMakeCache.txt"; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELPACK_WERROR="$werror" >/dev/null
 fi
-cmake --build "$build" --parallel "$(nproc)"
+targets=()
+for target in "$@"; do
+  targets+=(--target "$target")
+done
+cmake --build "$build" --parallel "$(nproc)" "${targets[@]}"
