@@ -11,6 +11,7 @@ ZELPACK_PACKAGES=(
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
   unzip p7zip-full libarchive-tools bsdutils
   clang libclang-rt-14-dev libarchive-dev
+  qt6-translations-l10n
 )
 
 missing=()

@@ -6,6 +6,14 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#endif
+
 #include "platform/path.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/gui_test_util.h"
@@ -350,6 +358,42 @@ TEST_F(MainDlgTest, Screenshots) {
         EXPECT_TRUE(saved);
     });
 }
+
+#ifndef _WIN32
+// Qt's own dialogs, the folder browser and the save dialog, speak the program's language: the
+// application has loaded Qt's Chinese translations (Win32's dialogs are the system's).
+TEST(QtDialogLanguageTest, FolderBrowserShowsChinese) {
+    for (const auto& [context, english] : {std::pair{"QFileDialog", "Look in:"},
+                                           {"QFileDialog", "File &name:"},
+                                           {"QPlatformTheme", "Cancel"},
+                                           {"QPlatformTheme", "Save"}}) {
+        const QString text = QCoreApplication::translate(context, english);
+        EXPECT_NE(text, QString::fromLatin1(english)) << context << " " << english;
+        EXPECT_TRUE(!text.isEmpty() && text.front().script() == QChar::Script_Han)
+            << text.toStdString();
+    }
+
+    // The folder browser as the program opens it (QFileDialog::getExistingDirectory), shown, and
+    // kept as a picture beside the dialogs' screenshots.
+    QFileDialog dialog(nullptr, QString(), ZELPACK_SOURCE_DIR "/examples");
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.show();
+    testing::ProcessEvents();
+    const auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_NE(buttons->button(QDialogButtonBox::Cancel), nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().toStdString(),
+              QCoreApplication::translate("QPlatformTheme", "Cancel").toStdString());
+    const auto* look_in = dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+    ASSERT_NE(look_in, nullptr);
+    EXPECT_EQ(look_in->text().toStdString(),
+              QCoreApplication::translate("QFileDialog", "Look in:").toStdString());
+    const fs::path picture = fs::path(ZELPACK_SCREENSHOT_DIR) / "folder-browser.png";
+    fs::create_directories(picture.parent_path());
+    EXPECT_TRUE(dialog.grab().save(QString::fromStdString(picture.string())));
+}
+#endif
 
 }  // namespace
 }  // namespace zelpack
