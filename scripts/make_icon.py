@@ -1,9 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the application icon (a parcel with a zip strap) as 16-colour PNGs of 16 and 32 pixels.
+"""Draws the application icon (a parcel with a zip strap) as 16-colour PNGs.
 
-Run from the repository root; writes resources/icons/zelpack-16.png and zelpack-32.png.
+Run from the repository root without arguments, it writes resources/icons/zelpack-16.png and
+zelpack-32.png. The build draws the larger sizes of the Linux icon theme with
+`make_icon.py --deflate ZELPACK_DEFLATE --output-dir DIR SIZE...`: their image data is compressed
+by zelpack's own compressor (the zelpack-deflate tool).
 """
+import argparse
 import struct
+import subprocess
 import zlib
 
 PALETTE = [
@@ -32,7 +37,15 @@ def draw(size):
     return pixels
 
 
-def png(pixels):
+def zlib_stream(data, deflate_tool):
+    if deflate_tool is None:
+        return zlib.compress(data, 9)
+    raw = subprocess.run([deflate_tool], input=data, stdout=subprocess.PIPE, check=True).stdout
+    # Deflate with a 32 KiB window at the top level; 0x78DA is a multiple of 31, as it must be.
+    return b"\x78\xda" + raw + struct.pack(">I", zlib.adler32(data))
+
+
+def png(pixels, deflate_tool=None):
     size = len(pixels)
     rows = b""
     for row in pixels:
@@ -47,10 +60,23 @@ def png(pixels):
     palette = b"".join(bytes(c) for c in PALETTE)
     transparency = bytes([255] * CLEAR + [0])
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"PLTE", palette) +
-            chunk(b"tRNS", transparency) + chunk(b"IDAT", zlib.compress(rows, 9)) +
+            chunk(b"tRNS", transparency) + chunk(b"IDAT", zlib_stream(rows, deflate_tool)) +
             chunk(b"IEND", b""))
 
 
-for size in (16, 32):
-    with open(f"resources/icons/zelpack-{size}.png", "wb") as f:
-        f.write(png(draw(size)))
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--deflate", metavar="ZELPACK_DEFLATE",
+                        help="compress with this zelpack-deflate instead of Python's zlib")
+    parser.add_argument("--output-dir", default="resources/icons")
+    parser.add_argument("sizes", metavar="SIZE", type=int, nargs="*", default=[16, 32],
+                        help="pixels per side, even (two pixels share a byte)")
+    args = parser.parse_args()
+    for size in args.sizes:
+        if size < 2 or size % 2:
+            parser.error(f"size {size}: not an even number of pixels")
+        with open(f"{args.output_dir}/zelpack-{size}.png", "wb") as f:
+            f.write(png(draw(size), args.deflate))
+
+
+main()

@@ -12,6 +12,7 @@ ZELPACK_PACKAGES=(
   unzip p7zip-full libarchive-tools bsdutils
   clang libclang-rt-14-dev libarchive-dev
   qt6-translations-l10n
+  dpkg-dev file desktop-file-utils
 )
 
 missing=()
