@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build's tests under Wine: sets up and builds build-windows/ (setup-windows.sh), then
-# runs its ctest. Run by test.sh; runs alone too, handing its arguments to ctest (e.g. -R Deflate).
+# runs its ctest, then makes the release archive (release-windows.sh). Run by test.sh; runs alone
+# too, handing its arguments to ctest (e.g. -R Deflate).
 # One persistent wineserver serves the build's test discovery and every test (a Wine program
 # starts much faster when the server is already up); it is stopped at the end, also on failure,
 # which ends any Wine program still running in the prefix. The GUI tests draw on a private virtual
@@ -51,3 +52,4 @@ echo "== Windows: the test suite under Wine (build-windows/)"
 # any of its code runs: a failed test runs once more, so that only a failure that repeats counts.
 ctest --test-dir "$root/build-windows" --output-on-failure --parallel "$(nproc)" --timeout 900 \
   --repeat until-pass:2 "$@"
+bash "$root/scripts/release-windows.sh"

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The Windows release archive build-windows/zelpack-VERSION-windows-x64.zip: the programs of
+# build-windows/bin, the README, and under licenses/ the licences of what the programs have built
+# in (libxml2, CLI11, GCC's runtime libraries, the mingw-w64 runtime and winpthreads). zelpack's
+# own archive writer makes it (the Linux build's zelpack-zip; ZELPACK_ZIP may name another), and
+# other readers check it. Run by test-windows.sh after the Windows tests; runs alone after a build.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build-windows
+fail() { echo "release-windows: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^project(zelpack VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[[ -n $version ]] || fail "no project version in CMakeLists.txt"
+if grep -qx 'ZELPACK_WINDOWS_CORE:BOOL=OFF' "$build/CMakeCache.txt" 2>/dev/null; then
+  echo "release-windows: the build has no programs (ZELPACK_WINDOWS_CORE=OFF); no archive"
+  exit 0
+fi
+zip_tool=${ZELPACK_ZIP:-}
+if [[ -z $zip_tool ]]; then
+  bash "$root/scripts/setup.sh" zelpack-zip >/dev/null
+  zip_tool=$root/build/bin/zelpack-zip
+fi
+
+# debian_copyright FILE...: the Debian copyright file of the packages that hold these files, which
+# must be one (the GCC packages share theirs).
+debian_copyright() {
+  local copyrights
+  copyrights=$(for file in "$@"; do
+                 package=$(dpkg-query -S "$(realpath "$file")" | head -n1 | cut -d: -f1)
+                 realpath "/usr/share/doc/$package/copyright"
+               done | sort -u)
+  [[ -f $copyrights ]] || fail "not one copyright file for $*: $copyrights"
+  echo "$copyrights"
+}
+runtime() { x86_64-w64-mingw32-g++-posix -print-file-name="$1"; }
+libxml2=$(find "$build/deps/src/libxml2" -mindepth 2 -maxdepth 2 -name Copyright)
+[[ -f $libxml2 ]] || fail "no Copyright in libxml2's source (setup-windows.sh deps fetches it)"
+# setup-windows.sh copies CLI11's headers from the Linux package.
+cli11=$(debian_copyright /usr/include/CLI/CLI.hpp)
+# -static: libstdc++, libgcc and its unwinder, winpthreads and the C runtime's start-up code.
+gcc_runtime=$(debian_copyright "$(runtime libstdc++.a)" "$(runtime libgcc.a)" \
+              "$(runtime libgcc_eh.a)")
+mingw_w64=$(debian_copyright "$(runtime libwinpthread.a)" "$(runtime crt2.o)" \
+            "$(runtime libmsvcrt.a)")
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# The programs without their debugging information, as released programs are (3 MB rather than
+# 20); the command line shows that it still runs.
+for program in zelpack zelpack-gui zelpack-zip; do
+  x86_64-w64-mingw32-strip -o "$scratch/$program.exe" "$build/bin/$program.exe"
+done
+[[ $(bash "$root/scripts/wine-run.sh" "$scratch/zelpack.exe" --version) == "zelpack $version" ]] ||
+  fail "the stripped zelpack.exe does not run"
+
+# NAME=PATH, in the archive's order.
+entries=(
+  zelpack.exe="$scratch/zelpack.exe"
+  zelpack-gui.exe="$scratch/zelpack-gui.exe"
+  zelpack-zip.exe="$scratch/zelpack-zip.exe"
+  README.md="$root/README.md"
+  licenses/libxml2.txt="$libxml2"
+  licenses/CLI11.txt="$cli11"
+  licenses/gcc-runtime.txt="$gcc_runtime"
+  licenses/mingw-w64.txt="$mingw_w64"
+)
+for entry in "${entries[@]}"; do
+  [[ -f ${entry#*=} ]] || fail "missing ${entry#*=}"
+done
+
+archive=$build/zelpack-$version-windows-x64.zip
+# Into place only when made and checked: a failed run leaves no half archive.
+"$zip_tool" "$scratch/release.zip" "${entries[@]}"
+unzip -t "$scratch/release.zip" >/dev/null || fail "unzip -t rejects the archive"
+python3 -m zipfile -t "$scratch/release.zip" >/dev/null || fail "Python's zipfile rejects it"
+7z t "$scratch/release.zip" >/dev/null || fail "7z t rejects it"
+python3 - "$scratch/release.zip" "${entries[@]}" <<'PY' || fail "the archive's entries differ"
+import sys, zipfile
+archive, *entries = sys.argv[1:]
+with zipfile.ZipFile(archive) as z:
+    names = z.namelist()
+    want = [e.split("=", 1)[0] for e in entries]
+    assert names == want, (names, want)
+    for entry in entries:
+        name, path = entry.split("=", 1)
+        assert z.read(name) == open(path, "rb").read(), name
+PY
+mv "$scratch/release.zip" "$archive"
+echo "== Windows release: ${archive#"$root"/}"
