@@ -3,8 +3,9 @@
 # desktop program instead.
 set -euo pipefail
 cd "$(dirname "$0")"
-# Only what runs here: the programs and the diagnostic tools, not the tests or the benchmarks.
-bash scripts/setup.sh zelpack zelpack-gui zelpack-deflate zelpack-zip
+# Only what runs here: the programs and the diagnostic tools, not the tests or the benchmarks;
+# and the icons drawn at build time, so that `cmake --install build` finds all it installs.
+bash scripts/setup.sh zelpack zelpack-gui zelpack-deflate zelpack-zip zelpack_theme_icons
 
 # ./run.sh gui: the desktop program.
 if [[ ${1:-} == gui ]]; then
