@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/result.h"
@@ -30,6 +32,9 @@ class Arguments {
     std::vector<std::string> strings_;
     std::vector<char*> pointers_;
 };
+
+// The process's environment variable `name`, as text; nothing when it is not set.
+std::optional<std::u16string> EnvironmentVariable(std::u16string_view name);
 
 // True when the stream is a terminal (progress is drawn only there).
 bool IsTerminal(StandardStream stream);

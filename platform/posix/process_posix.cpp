@@ -2,8 +2,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform/posix/errors_posix.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace zelpack::platform {
 
@@ -36,6 +39,14 @@ Status SetHandler(void (*handler)(int)) {
 }
 
 }  // namespace
+
+std::optional<std::u16string> EnvironmentVariable(std::u16string_view name) {
+    const char* value = std::getenv(ToNative(name).c_str());
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return FromNative(value);
+}
 
 Arguments::Arguments(int argc, char** argv) : strings_(argv, argv + argc) {
     Point();

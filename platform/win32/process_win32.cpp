@@ -1,5 +1,7 @@
 // Windows: consoles and the console's interruption requests.
 
+#include <vector>
+
 #include "platform/process.h"
 #include "platform/text.h"
 #include "platform/win32/win32.h"
@@ -26,6 +28,23 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 }  // namespace
+
+std::optional<std::u16string> EnvironmentVariable(std::u16string_view name) {
+    const std::u16string key(name);
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetEnvironmentVariableW(WideData(key), buffer.data(),
+                                                     static_cast<DWORD>(buffer.size()));
+        if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            return std::nullopt;
+        }
+        if (length < buffer.size()) {
+            return FromWide(buffer.data(), length);
+        }
+        buffer.resize(length);
+    }
+}
 
 Arguments::Arguments(int argc, char** argv) {
     int count = 0;
