@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/filetime.h"
 #include "platform/text.h"
+#include "zip/dos_time.h"
 #include "zip/prepared_entry.h"
 
 namespace zelpack::zip {
@@ -35,6 +37,12 @@ void ZipWriter::SetStickyError(ZipResult code, std::error_code cause) {
         stickyError_ = code;
         stickyCause_ = cause;
     }
+}
+
+void ZipWriter::SetFixedTime(std::optional<std::int64_t> unixSeconds) {
+    constexpr std::int64_t k1980 = 315'532'800;  // 1980-01-01 00:00:00 UTC, the DOS epoch
+    constexpr std::int64_t kLast = 0xFFFF'FFFF;
+    fixedTime_ = unixSeconds ? std::optional(std::clamp(*unixSeconds, k1980, kLast)) : std::nullopt;
 }
 
 void ZipWriter::SetFixedEncryptionBytes(
@@ -268,6 +276,11 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
     header.flags = record::kFlagDataDescriptor | (enciphered ? record::kFlagEncrypted : 0);
     if (stored.utf8 && NeedsUtf8Flag(storedName)) {
         header.flags |= record::kFlagUtf8Name;
+    }
+    if (fixedTime_) {
+        source_.sourceDosDateTime =
+            PackDosDateTime(FileTimeToDosDateTime(platform::FileTimeFromUnix(*fixedTime_)));
+        source_.sourceAccessTime = source_.sourceWriteTime = source_.sourceCreateTime = *fixedTime_;
     }
     header.dosDateTime = source_.sourceDosDateTime;
     header.crc = 0;

@@ -107,6 +107,12 @@ class ZipWriter final : private ByteSink {
     using ReadObserver = std::function<bool(std::uint64_t bytesRead)>;
     void SetReadObserver(ReadObserver observer) { readObserver_ = std::move(observer); }
 
+    // Every entry added from now on gets `unixSeconds` (UTC, clamped to 1980-01-01 and to the
+    // 32 bits of the extended timestamp) as its DOS and extended times, whatever its source
+    // says, so that an archive does not depend on when its files were written. Nothing: the
+    // source's own times again.
+    void SetFixedTime(std::optional<std::int64_t> unixSeconds);
+
     // For tests: the encryption header's random bytes come from `bytes` instead of the
     // generator, so that enciphered output can be reproduced.
     void SetFixedEncryptionBytes(std::span<const std::uint8_t, kEncryptionHeaderRandomBytes> bytes);
@@ -121,6 +127,8 @@ class ZipWriter final : private ByteSink {
     bool seekable() const { return seekable_; }
     std::uint32_t baseOffset() const { return baseOffset_; }
     std::size_t entryCount() const { return entries_.size(); }
+    // The records of the entries added so far, in archive order.
+    std::span<const EntryHeader> entries() const { return entries_; }
 
   private:
     std::size_t Write(std::span<const std::uint8_t> data) override { return WriteBytes(data); }
@@ -174,6 +182,7 @@ class ZipWriter final : private ByteSink {
     std::uint32_t entryDataSize_ = 0;
     std::uint64_t entryDataTotal_ = 0;
     std::optional<std::array<std::uint8_t, kEncryptionHeaderRandomBytes>> fixedRandom_;
+    std::optional<std::int64_t> fixedTime_;
     ReadObserver readObserver_;
     std::array<std::uint8_t, kWriterBufferSize> buffer_;
 };
