@@ -11,13 +11,17 @@ const std::array<std::u16string_view, 20>& BuildOutputMarks() {
     return kMarks;
 }
 
-bool IsCheckedByDefault(std::u16string_view relative_path) {
+std::optional<std::u16string_view> BuildOutputMark(std::u16string_view relative_path) {
     for (std::u16string_view mark : BuildOutputMarks()) {
         if (relative_path.find(mark) != std::u16string_view::npos) {
-            return false;
+            return mark;
         }
     }
-    return true;
+    return std::nullopt;
+}
+
+bool IsCheckedByDefault(std::u16string_view relative_path) {
+    return !BuildOutputMark(relative_path);
 }
 
 bool IsCheckedByDefault(const FileEntry& entry) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "filelist/file_entry.h"
@@ -10,6 +11,9 @@ namespace zelpack {
 
 // Marks of build output, searched for in table order.
 const std::array<std::u16string_view, 20>& BuildOutputMarks();
+
+// The first mark, in table order, that occurs in the path as IsCheckedByDefault looks for it.
+std::optional<std::u16string_view> BuildOutputMark(std::u16string_view relative_path);
 
 // False when any mark occurs anywhere in the path (folder names included) as an exact,
 // case-sensitive run of UTF-16 units: "lib" catches library.js, calibrate.xml and x.lib alike.
