@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "zip/archive.h"
 
 namespace zelpack {
@@ -85,6 +86,30 @@ unsigned DefaultJobs() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
+bool ReadSourceDateEpoch(std::optional<std::int64_t>& moment, std::u16string& message) {
+    moment.reset();
+    const std::optional<std::u16string> value = platform::EnvironmentVariable(u"SOURCE_DATE_EPOCH");
+    if (!value || value->empty()) {
+        return true;
+    }
+    // Digits only, and few enough of them that the number cannot overflow.
+    std::int64_t seconds = 0;
+    bool whole = value->size() <= 18;
+    for (const char16_t c : *value) {
+        if (c < u'0' || c > u'9') {
+            whole = false;
+            break;
+        }
+        seconds = seconds * 10 + (c - u'0');
+    }
+    if (!whole) {
+        message = u"SOURCE_DATE_EPOCH 无效：" + *value;
+        return false;
+    }
+    moment = seconds;
+    return true;
+}
+
 struct PluginPackager::Run {
     const PackOptions& options;
     std::u16string_view archive_path;
@@ -97,6 +122,7 @@ struct PluginPackager::Run {
     std::unique_ptr<zip::ArchiveHandle> archive{};
     PackProgress progress{};
     std::uint64_t bytes_before_entry = 0;
+    std::vector<std::u16string> entry_names{};  // of the entries added, in order
 
     bool Cancelled() const { return options.cancel != nullptr && options.cancel->load(); }
     void Report() {
@@ -203,6 +229,7 @@ bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16st
                           std::u16string_view archive_path, const PackOptions& options) {
     message_.clear();
     zip_result_ = zip::Success;
+    packed_entries_.clear();
     Run run{.options = options, .archive_path = archive_path};
     if (!ChooseSelection(run, folder, selection)) {
         return false;
@@ -270,6 +297,7 @@ bool PluginPackager::OpenTemporaryArchive(Run& run) {
         zip_result_ = zip::GetMostRecentResult();
         return FailAt(u"无法创建压缩文件", path, cause);
     }
+    run.archive->writer->SetFixedTime(run.options.fixed_time);
     zip::SetReadObserver(run.archive.get(), [&run](std::uint64_t bytes_read) {
         run.progress.bytes_done = run.bytes_before_entry + bytes_read;
         run.Report();
@@ -303,6 +331,7 @@ bool PluginPackager::AddEntry(Run& run, std::u16string_view entry_name, std::u16
         }
         return Fail(message);
     }
+    run.entry_names.emplace_back(entry_name);
     run.bytes_before_entry += size;
     run.progress.bytes_done = run.bytes_before_entry;
     ++run.progress.files_done;
@@ -358,6 +387,16 @@ bool PluginPackager::AddEntries(Run& run) {
 }
 
 bool PluginPackager::Commit(Run& run) {
+    std::vector<PackedEntry> entries;
+    const std::span<const zip::EntryHeader> headers = run.archive->writer->entries();
+    for (std::size_t index = 0; index < headers.size() && index < run.entry_names.size(); ++index) {
+        const zip::EntryHeader& header = headers[index];
+        entries.push_back({.name = std::move(run.entry_names[index]),
+                           .size = header.uncompressedSize,
+                           .compressed_size = header.compressedSize,
+                           .deflated = header.method == zip::record::kMethodDeflated,
+                           .crc = header.crc});
+    }
     std::error_code cause;
     zip_result_ = zip::EndArchive(run.archive, &cause);
     if (zip_result_ != zip::Success) {
@@ -373,6 +412,7 @@ bool PluginPackager::Commit(Run& run) {
     }
     // From here on the run has succeeded, whatever arrives: the archive is in place.
     run.temporary_archive->Keep();
+    packed_entries_ = std::move(entries);
     run.Report();
     return true;
 }

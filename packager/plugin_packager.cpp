@@ -170,6 +170,7 @@ bool PluginPackager::CheckPropertyAttributes(xmlNode* property) {
 
 bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_path,
                                                    std::u16string_view descriptor_path) {
+    descriptor_fields_.clear();
     InitXmlLibrary();
     DocPtr config = ParseConfig(config_path);
     if (config == nullptr) {
@@ -192,6 +193,7 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
 
     std::array<char, kUtf8NameBytes> property_name;
     WideToUtf8(u"property", property_name);
+    xmlNode* copied = nullptr;
     for (xmlNode* child = root->children; child != nullptr; child = child->next) {
         // Only an element counts: a processing instruction may be named "property" too.
         if (child->type != XML_ELEMENT_NODE ||
@@ -219,6 +221,7 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
                 return false;
             }
         }
+        copied = property;
         break;
     }
 
@@ -229,6 +232,12 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
     if (const auto found = platform::QueryFile(descriptor_path); !found) {
         message_ = DescriptorFailure(u"无法读取描述文件", descriptor_path, found.error());
         return false;
+    }
+    for (xmlAttr* attribute = copied != nullptr ? copied->properties : nullptr;
+         attribute != nullptr; attribute = attribute->next) {
+        XmlText value(xmlGetProp(copied, attribute->name));
+        descriptor_fields_.emplace_back(reinterpret_cast<const char*>(attribute->name),
+                                        value ? reinterpret_cast<const char*>(value.get()) : "");
     }
     return true;
 }

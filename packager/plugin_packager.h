@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "zip/zip_result.h"
@@ -44,10 +45,27 @@ struct PackOptions {
     // Threads that compress entries at the same time (the archive is the same whatever the
     // number); 1 packs on the calling thread alone.
     unsigned jobs = 1;
+    // Seconds since 1970 (UTC) that every entry gets as its times instead of its file's, so that
+    // the same files pack to the same bytes whenever and wherever they are packed.
+    std::optional<std::int64_t> fixed_time;
+};
+
+// One entry of the archive a run made, as its central directory records it.
+struct PackedEntry {
+    std::u16string name;
+    std::uint64_t size = 0;
+    std::uint64_t compressed_size = 0;
+    bool deflated = false;
+    std::uint32_t crc = 0;
 };
 
 // The number of threads a run uses unless told otherwise: one per core.
 unsigned DefaultJobs();
+
+// The moment the environment variable SOURCE_DATE_EPOCH gives, for PackOptions::fixed_time:
+// nothing when it is unset or empty. False, with `message` set, when it is not a whole,
+// non-negative number of seconds.
+bool ReadSourceDateEpoch(std::optional<std::int64_t>& moment, std::u16string& message);
 
 // The descriptor's name inside the archive, at its root.
 inline constexpr std::u16string_view kDescriptorEntryName = u"zelPluginInfo.xml";
@@ -87,6 +105,9 @@ class PluginPackager {
     // thread while Pack runs.
     bool DeleteDescriptorFile();
 
+    // The entries of the archive the last successful Pack made, in archive order.
+    const std::vector<PackedEntry>& PackedEntries() const { return packed_entries_; }
+
     // The archive writer's result of the step that failed the last Pack (0 when the writer did
     // not fail), for front ends that show the writer's own message as well.
     zip::ZipResult GetZipResult() const { return zip_result_; }
@@ -112,6 +133,12 @@ class PluginPackager {
     // never touches the network and never loads external entities or DTDs.
     bool CheckConfigAndWriteDescriptor(std::u16string_view config_path,
                                        std::u16string_view descriptor_path);
+
+    // The attributes of the descriptor's "property" element, in order, UTF-8, as the last
+    // successful CheckConfigAndWriteDescriptor wrote them.
+    const std::vector<std::pair<std::string, std::string>>& DescriptorFields() const {
+        return descriptor_fields_;
+    }
 
     // False, leaving `message` alone, while no failure has been recorded.
     bool GetErrorMessage(std::u16string& message) const;
@@ -152,6 +179,8 @@ class PluginPackager {
     static bool CopyAttribute(_xmlNode* source, _xmlNode* target, const char* name);
 
     std::vector<std::u16string> selected_files_;
+    std::vector<PackedEntry> packed_entries_;
+    std::vector<std::pair<std::string, std::string>> descriptor_fields_;
     std::mutex descriptor_mutex_;
     std::u16string descriptor_path_;
     std::u16string message_;

@@ -12,7 +12,7 @@ ZELPACK_WINDOWS_PACKAGES=(
   libz-mingw-w64-dev wine64
   dpkg-dev xz-utils locales
   cmake ninja-build ccache python3
-  libxml2-dev libcli11-dev googletest
+  libxml2-dev libcli11-dev nlohmann-json3-dev googletest
   xvfb xauth fonts-wine fonts-wqy-microhei
 )
 # The Unix locales that Wine programs may be run in (wine-run.sh, ZELPACK_WINE_LOCALE).
@@ -125,6 +125,16 @@ EOF
     cp -r /usr/include/CLI "$prefix/include/"
     cp -r /usr/share/cmake/CLI11 "$prefix/share/cmake/"
     echo "$cli11_stamp" >"$prefix/.stamp-cli11"
+  fi
+
+  # nlohmann/json likewise.
+  json_stamp=$(version nlohmann-json3-dev)
+  if ! current json "$json_stamp"; then
+    rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
+    mkdir -p "$prefix/include" "$prefix/share/cmake"
+    cp -r /usr/include/nlohmann "$prefix/include/"
+    cp -r /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
+    echo "$json_stamp" >"$prefix/.stamp-json"
   fi
 
   # The Unix locales for Wine, compiled privately (LOCPATH) rather than into the machine's.

@@ -6,7 +6,7 @@ set -euo pipefail
 
 ZELPACK_PACKAGES=(
   g++ cmake ninja-build pkg-config python3 ccache
-  libxml2-dev libcli11-dev libgtest-dev libgmock-dev
+  libxml2-dev libcli11-dev libgtest-dev libgmock-dev nlohmann-json3-dev
   zlib1g-dev libdeflate-dev
   qt6-base-dev qt6-qpa-plugins fonts-wqy-microhei
   unzip p7zip-full libarchive-tools bsdutils
