@@ -1,23 +1,28 @@
 #include "cli/pack_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
 
 #include "cli/exit_codes.h"
+#include "cli/json_output.h"
 #include "cli/path_pattern.h"
 #include "cli/walk_report.h"
 #include "filelist/default_ticks.h"
 #include "filelist/folder_walker.h"
 #include "packager/plugin_packager.h"
+#include "packager/selection_warnings.h"
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "zip/zip_result.h"
+#include "zip/zip_writer.h"
 
 namespace zelpack {
 
@@ -29,57 +34,76 @@ using platform::ToNative;
 struct Candidate {
     FileEntry entry;
     bool ticked;
+    std::u16string reason;  // why it is left out, while it is
 };
 
 struct Selection {
     std::vector<std::u16string> files;  // as Pack takes them in
-    bool listed = true;                 // whether the folder itself could be listed
+    // What is left out, with why, and what the user should know about the walk, in walk order.
+    std::vector<std::pair<std::u16string, std::u16string>> left_out;
+    std::vector<std::u16string> warnings;
+    std::u16string failure;  // why the folder itself could not be listed
 };
 
 // The walk in walk order with its ticks, the patterns applied in order, the archive left out.
-// What the user should know about the walk goes to `err` as it comes.
 Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
-                      std::u16string_view archive, std::ostream& err) {
+                      std::u16string_view archive) {
     Selection selection;
     std::vector<Candidate> candidates;
     FolderWalker walker;
     if (!walker.Start(folder, u"*.*")) {
-        err << "打包失败，无法列出插件文件夹 " << ToNative(folder) << "："
-            << ToNative(platform::ErrorText(walker.Error())) << '\n';
-        selection.listed = false;
+        selection.failure = std::u16string(kFailurePrefix) + u"无法列出插件文件夹 " +
+                            std::u16string(folder) + u"：" + platform::ErrorText(walker.Error());
         return selection;
     }
-    UnfollowedLinkReport links;
     FileEntry entry;
     while (walker.Next(entry)) {
         const bool ticked = command.all || IsCheckedByDefault(entry);
-        candidates.push_back({std::move(entry), ticked});
-        links.Update(walker, err);
+        std::u16string reason = ticked ? std::u16string() : DefaultUntickReason(entry);
+        candidates.push_back({std::move(entry), ticked, std::move(reason)});
+    }
+    for (const std::u16string& link : walker.UnfollowedLinks()) {
+        selection.warnings.push_back(UnfollowedLinkWarning(link));
     }
     for (const auto& [ticks, pattern] : command.patterns) {
         const std::u16string wide = FromNative(pattern);
         for (Candidate& candidate : candidates) {
             if (MatchesPathPattern(wide, platform::PortablePath(candidate.entry.cFileName))) {
                 candidate.ticked = ticks;
+                candidate.reason = ticks ? std::u16string() : u"--exclude " + wide;
             }
         }
     }
     std::vector<std::u16string> ticked;
     for (Candidate& candidate : candidates) {
-        const std::string path = ToNative(platform::PortablePath(candidate.entry.cFileName));
+        const std::u16string path = platform::PortablePath(candidate.entry.cFileName);
         if (candidate.entry.outside_link) {
-            err << "警告：" << path << " 是指向插件文件夹以外的文件的链接，"
-                << (candidate.ticked ? "按要求打包\n" : "未打包\n");
+            selection.warnings.push_back(u"警告：" + path + u" 是指向插件文件夹以外的文件的链接，" +
+                                         (candidate.ticked ? u"按要求打包" : u"未打包"));
         } else if (candidate.entry.error && !candidate.ticked) {
-            err << "警告：";
-            ReportUnreadable(candidate.entry, err);
+            selection.warnings.push_back(u"警告：" + UnreadableText(candidate.entry));
         }
         if (candidate.ticked) {
             ticked.push_back(std::move(candidate.entry.cFileName));
+        } else {
+            selection.left_out.emplace_back(path, std::move(candidate.reason));
         }
     }
     selection.files = PluginPackager::PackedSelection(folder, ticked, archive);
+    if (selection.files.size() < ticked.size()) {
+        for (const std::u16string& path : ticked) {
+            if (std::find(selection.files.begin(), selection.files.end(), path) ==
+                selection.files.end()) {
+                selection.left_out.emplace_back(platform::PortablePath(path), u"压缩包本身");
+            }
+        }
+    }
     return selection;
+}
+
+std::uint64_t SizeOf(const std::u16string& path) {
+    const platform::Result<platform::FindData> record = platform::QueryFile(path);
+    return record ? platform::FileSizeOf(*record) : 0;
 }
 
 std::string Kilobytes(std::uint64_t bytes) {
@@ -126,44 +150,94 @@ void PrintFailure(const PluginPackager& packager, std::ostream& err) {
 }  // namespace
 
 int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bool show_progress) {
+    // With --json every outcome ends in the one document, built up as the run goes.
+    nlohmann::ordered_json result{{"folder", command.folder}};
+    const auto finish = [&](int code, std::string_view outcome, const std::u16string& message) {
+        if (command.json) {
+            result["result"] = outcome;
+            result["message"] = JsonText(message);
+            WriteJson(result, out);
+        }
+        return code;
+    };
+    const auto fail = [&](const std::u16string& message) {
+        err << ToNative(message) << '\n';
+        return finish(kExitFailure, "failed", message);
+    };
+
     const platform::Result<std::u16string> folder =
         platform::AbsolutePath(FromNative(command.folder));
     if (!folder || !PluginPackager::PluginName(*folder)) {
-        err << ToNative(kFailurePrefix) << "插件文件夹无效！\n";
-        return kExitFailure;
+        return fail(std::u16string(kFailurePrefix) + u"插件文件夹无效！");
     }
     const platform::Result<std::u16string> archive = platform::AbsolutePath(
         command.archive.empty() ? PluginPackager::ProposedArchivePath(*folder)
                                 : FromNative(command.archive));
     if (!archive) {
-        err << ToNative(kFailurePrefix) << "压缩包路径无效：" << command.archive << '\n';
-        return kExitFailure;
+        return fail(std::u16string(kFailurePrefix) + u"压缩包路径无效：" +
+                    FromNative(command.archive));
     }
-    const Selection selection = SelectFiles(command, *folder, *archive, err);
-    if (!selection.listed) {
-        return kExitFailure;
+    result["archive"] = JsonText(*archive);
+    std::optional<std::int64_t> fixed_time;
+    if (std::u16string message; !ReadSourceDateEpoch(fixed_time, message)) {
+        return fail(std::u16string(kFailurePrefix) + message);
+    }
+    const Selection selection = SelectFiles(command, *folder, *archive);
+    if (!selection.failure.empty()) {
+        return fail(selection.failure);
     }
 
+    std::vector<std::u16string> warnings = selection.warnings;
+    for (std::u16string& warning : SelectionWarnings(*folder, selection.files)) {
+        warnings.push_back(std::move(warning));
+    }
+    result["warnings"] = nlohmann::ordered_json::array();
+    for (const std::u16string& warning : warnings) {
+        err << ToNative(warning) << '\n';
+        result["warnings"].push_back(JsonText(warning));
+    }
+    result["left_out"] = nlohmann::ordered_json::array();
+    for (const auto& [path, reason] : selection.left_out) {
+        result["left_out"].push_back({{"path", JsonText(path)}, {"reason", JsonText(reason)}});
+    }
+    const std::optional<std::u16string> config = PluginPackager::FindConfigFileIn(selection.files);
+    if (config) {
+        result["config"] = JsonPath(*config);
+    }
+    if (command.strict && !warnings.empty()) {
+        return fail(std::u16string(kFailurePrefix) + u"有警告且指定了 --strict");
+    }
+
+    const std::u16string prefix = *PluginPackager::EntryPrefix(*folder);
     if (command.dry_run) {
-        const std::optional<std::u16string> config =
-            PluginPackager::FindConfigFileIn(selection.files);
         if (!config) {
-            err << ToNative(kFailurePrefix) << ToNative(kNoConfigFileMessage) << '\n';
-            return kExitFailure;
+            return fail(std::u16string(kFailurePrefix) + std::u16string(kNoConfigFileMessage));
         }
-        const std::u16string prefix = *PluginPackager::EntryPrefix(*folder);
-        out << "配置文件：" << ToNative(platform::PortablePath(*config)) << '\n'
-            << ToNative(kDescriptorEntryName) << '\n';
+        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+        entries.push_back({{"name", JsonText(kDescriptorEntryName)}});
         for (const std::u16string& path : selection.files) {
-            out << ToNative(platform::PortablePath(prefix + path)) << '\n';
+            entries.push_back(
+                {{"name", JsonPath(prefix + path)},
+                 {"size", SizeOf(platform::JoinPath(*folder, path))},
+                 {"method", zip::ZipWriter::IsStoredEntry(prefix + path) ? "store" : "deflate"}});
         }
-        return kExitSuccess;
+        result["entries"] = std::move(entries);
+        if (!command.json) {
+            out << "配置文件：" << ToNative(platform::PortablePath(*config)) << '\n'
+                << ToNative(kDescriptorEntryName) << '\n';
+            for (const std::u16string& path : selection.files) {
+                out << ToNative(platform::PortablePath(prefix + path)) << '\n';
+            }
+            for (const auto& [path, reason] : selection.left_out) {
+                out << "未打包：" << ToNative(path) << "（" << ToNative(reason) << "）\n";
+            }
+        }
+        return finish(kExitSuccess, "dry-run", u"");
     }
 
     if (!command.force && platform::QueryFile(*archive)) {
-        err << ToNative(kFailurePrefix) << "压缩包已存在：" << ToNative(*archive)
-            << "（用 --force 覆盖）\n";
-        return kExitFailure;
+        return fail(std::u16string(kFailurePrefix) + u"压缩包已存在：" + *archive +
+                    u"（用 --force 覆盖）");
     }
 
     std::atomic<bool> cancel{false};
@@ -175,6 +249,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     PackOptions options;
     options.cancel = &cancel;
     options.jobs = command.jobs != 0 ? command.jobs : DefaultJobs();
+    options.fixed_time = fixed_time;
     std::uint64_t bytes_in = 0;
     if (show_progress && !command.quiet) {
         options.progress = [&](const PackProgress& progress) {
@@ -193,29 +268,48 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
+    nlohmann::ordered_json descriptor = nlohmann::ordered_json::object();
+    for (const auto& [name, value] : packager.DescriptorFields()) {
+        descriptor[name] = value;
+    }
+    result["descriptor"] = std::move(descriptor);
     // A request that came once the archive was in place changes nothing: the run succeeded.
     if (!packed && cancel.load()) {
         err << "打包已取消\n";
-        return interruption == platform::Interruption::Terminate ? kExitTerminated
-                                                                 : kExitInterrupted;
+        return finish(
+            interruption == platform::Interruption::Terminate ? kExitTerminated : kExitInterrupted,
+            "cancelled", u"打包已取消");
     }
     if (!packed) {
         PrintFailure(packager, err);
-        return kExitFailure;
+        return finish(kExitFailure, "failed", packager.DescribeFailure());
     }
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    for (const PackedEntry& entry : packager.PackedEntries()) {
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(entry.crc));
+        entries.push_back({{"name", JsonPath(entry.name)},
+                           {"size", entry.size},
+                           {"compressed_size", entry.compressed_size},
+                           {"method", entry.deflated ? "deflate" : "store"},
+                           {"crc32", crc}});
+    }
+    result["entries"] = std::move(entries);
+
     const platform::Result<platform::FindData> record = platform::QueryFile(*archive);
     const std::uint64_t bytes_out = record ? platform::FileSizeOf(*record) : 0;
-    std::ostringstream ratio;
-    ratio << std::fixed << std::setprecision(1)
-          << (bytes_in == 0
-                  ? 0.0
-                  : 100.0 * static_cast<double>(bytes_out) / static_cast<double>(bytes_in));
-    std::ostringstream time;
-    time << std::fixed << std::setprecision(2) << seconds;
-    out << "已打包 " << ToNative(*archive) << "：" << selection.files.size() + 1 << " 个条目，读入 "
-        << bytes_in << " 字节，写出 " << bytes_out << " 字节（" << ratio.str() << "%），用时 "
-        << time.str() << " 秒\n";
-    return kExitSuccess;
+    std::ostringstream summary;
+    summary << "已打包 " << ToNative(*archive) << "：" << selection.files.size() + 1
+            << " 个条目，读入 " << bytes_in << " 字节，写出 " << bytes_out << " 字节（"
+            << std::fixed << std::setprecision(1)
+            << (bytes_in == 0
+                    ? 0.0
+                    : 100.0 * static_cast<double>(bytes_out) / static_cast<double>(bytes_in))
+            << "%），用时 " << std::setprecision(2) << seconds << " 秒";
+    if (!command.quiet && !command.json) {
+        out << summary.str() << '\n';
+    }
+    return finish(kExitSuccess, "packed", FromNative(summary.str()));
 }
 
 }  // namespace zelpack

@@ -15,7 +15,9 @@ struct PackCommand {
     // Each pattern with whether it ticks (true) or unticks, in command-line order.
     std::vector<std::pair<bool, std::string>> patterns;
     bool dry_run = false;
-    bool quiet = false;
+    bool quiet = false;   // warnings and errors only
+    bool json = false;    // the result as one JSON document on standard output
+    bool strict = false;  // a warning fails the run before anything is written
     // Threads compressing at the same time; 0: one per core.
     unsigned jobs = 0;
 };

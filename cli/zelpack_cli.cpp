@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/exit_codes.h"
+#include "cli/json_output.h"
 #include "cli/pack_command.h"
 #include "cli/walk_report.h"
 #include "filelist/default_ticks.h"
@@ -25,7 +26,8 @@ namespace {
 using platform::FromNative;
 using platform::ToNative;
 
-int RunList(const std::string& folder, std::ostream& out, std::ostream& err) {
+// `json`: one document at the end instead of a line per file.
+int RunList(const std::string& folder, bool json, std::ostream& out, std::ostream& err) {
     FolderWalker walker;
     if (!walker.Start(FromNative(folder), u"*.*")) {
         err << "无法列出文件夹 " << folder << "：" << ToNative(platform::ErrorText(walker.Error()))
@@ -34,16 +36,41 @@ int RunList(const std::string& folder, std::ostream& out, std::ostream& err) {
     }
     UnfollowedLinkReport links;
     bool complete = true;
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
     FileEntry entry;
     while (out && walker.Next(entry)) {
-        out << (IsCheckedByDefault(entry) ? "[x]" : "[ ]") << '\t'
-            << ToNative(platform::PortablePath(entry.cFileName)) << '\t'
-            << ToNative(SizeText(entry)) << '\t' << ToNative(DateText(entry)) << '\n';
+        const bool ticked = IsCheckedByDefault(entry);
+        if (json) {
+            nlohmann::ordered_json file{{"path", JsonPath(entry.cFileName)},
+                                        {"size", platform::FileSizeOf(entry)},
+                                        {"modified", JsonTime(entry)},
+                                        {"ticked", ticked}};
+            if (entry.outside_link) {
+                file["reason"] = {{"outside_link", true}};
+            } else if (const auto mark = BuildOutputMark(entry.cFileName)) {
+                file["reason"] = {{"mark", JsonText(*mark)}};
+            }
+            if (entry.error) {
+                file["error"] = JsonText(platform::ErrorText(entry.error));
+            }
+            files.push_back(std::move(file));
+        } else {
+            out << (ticked ? "[x]" : "[ ]") << '\t'
+                << ToNative(platform::PortablePath(entry.cFileName)) << '\t'
+                << ToNative(SizeText(entry)) << '\t' << ToNative(DateText(entry));
+            if (const std::u16string reason = DefaultUntickReason(entry); !reason.empty()) {
+                out << '\t' << ToNative(reason);
+            }
+            out << '\n';
+        }
         if (entry.error) {
             ReportUnreadable(entry, err);
             complete = false;
         }
         links.Update(walker, err);
+    }
+    if (json) {
+        WriteJson({{"folder", folder}, {"files", std::move(files)}}, out);
     }
     return complete ? kExitSuccess : kExitFailure;
 }
@@ -111,8 +138,10 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
     app.require_subcommand(1);
 
     std::string list_folder;
+    bool list_json = false;
     CLI::App* list = app.add_subcommand("list", "列出插件文件夹中的文件及其默认勾选状态");
     list->add_option("FOLDER", list_folder, "插件文件夹")->required();
+    list->add_flag("--json", list_json, "以 JSON 格式输出");
 
     std::string check_config;
     std::string check_descriptor;
@@ -143,8 +172,11 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
         ->type_name("PATTERN")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->trigger_on_parse();
-    pack->add_flag("--dry-run", pack_command.dry_run, "只列出配置文件和压缩包中的条目，不写文件");
-    pack->add_flag("--quiet", pack_command.quiet, "不显示进度");
+    pack->add_flag("--dry-run", pack_command.dry_run,
+                   "只列出配置文件、压缩包中的条目和不打包的文件，不写文件");
+    pack->add_flag("--quiet", pack_command.quiet, "只显示警告和错误");
+    pack->add_flag("--json", pack_command.json, "在标准输出上以 JSON 格式输出结果");
+    pack->add_flag("--strict", pack_command.strict, "有警告时不打包，以失败结束");
     pack->add_option("-j,--jobs", pack_command.jobs, "同时压缩的线程数（默认每个处理器核心一个）")
         ->check(CLI::Range(1u, 256u));
 
@@ -162,7 +194,7 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
     }
 
     if (list->parsed()) {
-        return FinishOutput(out, err, RunList(list_folder, out, err));
+        return FinishOutput(out, err, RunList(list_folder, list_json, out, err));
     }
     if (pack->parsed()) {
         // Progress belongs on a terminal, and only on the process's own error stream.

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -44,13 +49,27 @@ TEST(CliListTest, PrintsTickPathSizeAndDateInWalkOrder) {
     TempDir dir;
     testing::SetWriteTime(dir.Write("main.js", std::string(1025, 'x')), 1236236640);
     testing::SetWriteTime(dir.Write("Debug/out.map", ""), 1262303940);  // 2009-12-31 23:59
+    testing::SetWriteTime(dir.Write("calibrate.xml", ""), 1262303940);
     dir.Write(".git/config");
     const Outcome run = Zelpack({"list", dir.path().string()});
     EXPECT_EQ(run.code, 0);
+    // An unticked row says which mark unticked it: a mark matches anywhere in the path.
     EXPECT_EQ(run.out,
-              "[ ]\tDebug/out.map\t0K\t2009-12-31 23:59\n"
+              "[ ]\tcalibrate.xml\t0K\t2009-12-31 23:59\t编译输出标记：lib\n"
+              "[ ]\tDebug/out.map\t0K\t2009-12-31 23:59\t编译输出标记：Debug\n"
               "[x]\tmain.js\t2K\t2009-3-5 7:4\n");
     EXPECT_EQ(run.err, "");
+
+    const Outcome json = Zelpack({"list", dir.path().string(), "--json"});
+    EXPECT_EQ(json.code, 0);
+    const auto document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["folder"], dir.path().string());
+    EXPECT_EQ(
+        document["files"].dump(),
+        R"([{"modified":"2009-12-31T23:59:00Z","path":"calibrate.xml","reason":{"mark":"lib"},)"
+        R"("size":0,"ticked":false},{"modified":"2009-12-31T23:59:00Z","path":"Debug/out.map",)"
+        R"("reason":{"mark":"Debug"},"size":0,"ticked":false},{"modified":"2009-03-05T07:04:00Z",)"
+        R"("path":"main.js","size":1025,"ticked":true}])");
 }
 
 TEST(CliListTest, WhatCannotBeListedIsNamedOnStandardErrorAndFailsTheListing) {
@@ -216,7 +235,8 @@ class CliPackTest : public ::testing::Test {
 TEST_F(CliPackTest, DryRunShowsTheConfigurationAndTheEntriesInArchiveOrder) {
     EXPECT_EQ(DryRun({}),
               "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
-              "demo/main.js\ndemo/src/widgets/toolbar.js\n");
+              "demo/main.js\ndemo/src/widgets/toolbar.js\n"
+              "未打包：Debug/demo.map（编译输出标记：Debug）\n");
     EXPECT_FALSE(fs::exists(dir_ / "demo" / "demo.zip"));
     EXPECT_EQ(DryRun({"--all"}),
               "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
@@ -225,10 +245,13 @@ TEST_F(CliPackTest, DryRunShowsTheConfigurationAndTheEntriesInArchiveOrder) {
     EXPECT_EQ(DryRun({"--exclude", "*.js", "--include", "src/**", "--include", "Debug/*",
                       "--exclude", "toolbar.js"}),
               "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
-              "demo/Debug/demo.map\n");
+              "demo/Debug/demo.map\n"
+              "未打包：main.js（--exclude *.js）\n"
+              "未打包：src/widgets/toolbar.js（--exclude toolbar.js）\n");
     EXPECT_EQ(DryRun({"--include", "**", "--exclude", "**/*.js", "--include", "main.js"}),
               "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
-              "demo/Debug/demo.map\ndemo/main.js\n");
+              "demo/Debug/demo.map\ndemo/main.js\n"
+              "未打包：src/widgets/toolbar.js（--exclude **/*.js）\n");
 }
 
 TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
@@ -254,10 +277,12 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
     const Outcome forced = Zelpack({"pack", folder(), "--force", "--all"});
     EXPECT_EQ(forced.code, 0) << forced.err;
     EXPECT_NE(forced.out.find("：5 个条目"), std::string::npos) << forced.out;
+    EXPECT_TRUE(DryRun({"--all"}).ends_with("未打包：demo.zip（压缩包本身）\n"));
 
     const Outcome elsewhere =
         Zelpack({"pack", folder() + "/", "-o", (dir_ / "x.zip").string(), "--quiet"});
     EXPECT_EQ(elsewhere.code, 0) << elsewhere.err;
+    EXPECT_EQ(elsewhere.out + elsewhere.err, "");
     EXPECT_TRUE(fs::exists(dir_ / "x.zip"));
 }
 
@@ -344,7 +369,8 @@ TEST_F(CliPackTest, LinksLeadingOutsideArePackedOnlyWhenAskedForAndAlwaysNamed) 
     const std::string not_followed = "警告：home 是指向插件文件夹以外的文件夹的链接，未跟随\n";
 
     const Outcome normal = Zelpack({"pack", folder(), "--dry-run"});
-    EXPECT_EQ(normal.out.find("key.txt"), std::string::npos) << normal.out;
+    EXPECT_EQ(normal.out.find("demo/key.txt"), std::string::npos) << normal.out;
+    EXPECT_NE(normal.out.find("未打包：key.txt（指向插件文件夹以外的链接）\n"), std::string::npos);
     EXPECT_EQ(normal.err,
               not_followed + "警告：key.txt 是指向插件文件夹以外的文件的链接，未打包\n");
     for (const char* asked : {"--all", "--include=key.txt"}) {
@@ -353,6 +379,60 @@ TEST_F(CliPackTest, LinksLeadingOutsideArePackedOnlyWhenAskedForAndAlwaysNamed) 
         EXPECT_EQ(run.err,
                   not_followed + "警告：key.txt 是指向插件文件夹以外的文件的链接，按要求打包\n");
     }
+}
+
+// --json: one document on standard output for every outcome, entries as the archive holds them;
+// warnings stay on standard error, and fail the run before it writes only under --strict.
+TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
+    dir_.Write("demo/certs/server.PEM", "key");
+    const fs::path archive = dir_ / "out.zip";
+    const std::string warning = "警告：certs/server.PEM 看起来是密钥或凭据文件\n";
+
+    const Outcome strict = Zelpack({"pack", folder(), "-o", archive.string(), "--strict"});
+    EXPECT_EQ(strict.code, 1);
+    EXPECT_EQ(strict.err, warning + "打包失败，有警告且指定了 --strict\n");
+    EXPECT_FALSE(fs::exists(archive));
+
+    const Outcome packed = Zelpack({"pack", folder(), "-o", archive.string(), "--json"});
+    ASSERT_EQ(packed.code, 0) << packed.err;
+    EXPECT_EQ(packed.err, warning);
+    const auto run = nlohmann::json::parse(packed.out);
+    EXPECT_EQ(run["result"], "packed");
+    EXPECT_TRUE(run["message"].get<std::string>().starts_with("已打包 " + archive.string()));
+    EXPECT_EQ(run["archive"], archive.string());
+    EXPECT_EQ(run["config"], "com.example.demo.xml");
+    EXPECT_EQ(run["descriptor"].dump(), R"({"id":"a","name":"n","type":"js","version":"1"})");
+    EXPECT_EQ(run["warnings"], nlohmann::json::array({warning.substr(0, warning.size() - 1)}));
+    EXPECT_EQ(run["left_out"].dump(),
+              R"([{"path":"Debug/demo.map","reason":"编译输出标记：Debug"}])");
+    const auto central = testing::CentralDirectory(archive);
+    ASSERT_TRUE(central.has_value());
+    ASSERT_EQ(run["entries"].size(), central->size());
+    for (std::size_t i = 0; i < central->size(); ++i) {
+        const auto& entry = run["entries"][i];
+        EXPECT_EQ(entry["name"], (*central)[i].name);
+        if (i == 0) {
+            continue;  // the descriptor, whose file is gone
+        }
+        std::ifstream file(dir_ / entry["name"].get<std::string>(), std::ios::binary);
+        const std::string data{std::istreambuf_iterator<char>(file), {}};
+        EXPECT_EQ(entry["size"], data.size());
+        char crc[9];
+        std::snprintf(
+            crc, sizeof crc, "%08lx",
+            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        EXPECT_EQ(entry["crc32"], crc);
+        EXPECT_EQ(entry["method"], "deflate");
+        EXPECT_GT(entry["compressed_size"], 0);
+    }
+
+    // A failure is a document too, with the message standard error shows.
+    const Outcome refused = Zelpack({"pack", folder(), "-o", archive.string(), "--json"});
+    EXPECT_EQ(refused.code, 1);
+    const auto failed = nlohmann::json::parse(refused.out);
+    EXPECT_EQ(failed["result"], "failed");
+    EXPECT_TRUE(refused.err.ends_with(failed["message"].get<std::string>() + "\n"));
+    EXPECT_TRUE(failed["message"].get<std::string>().starts_with("打包失败，压缩包已存在："));
 }
 
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {

@@ -1,0 +1,23 @@
+// The machine-readable form of the commands' results (--json): one JSON document on standard
+// output, written whole at the end.
+#pragma once
+
+#include <iosfwd>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "filelist/file_entry.h"
+
+namespace zelpack {
+
+// UTF-8, with relative paths in their portable form ('/').
+std::string JsonText(std::u16string_view text);
+std::string JsonPath(std::u16string_view path);
+// "2026-12-09T14:03:21Z": the last write time in UTC.
+std::string JsonTime(const FileEntry& entry);
+
+// Two-space indented, a name that is not valid UTF-8 written with U+FFFD for its stray bytes.
+void WriteJson(const nlohmann::ordered_json& document, std::ostream& out);
+
+}  // namespace zelpack
