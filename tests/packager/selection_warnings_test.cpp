@@ -1,0 +1,69 @@
+#include "packager/selection_warnings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/path.h"
+#include "platform/text.h"
+#include "tests/support/temp_dir.h"
+
+namespace zelpack {
+namespace {
+
+using testing::TempDir;
+
+std::vector<std::string> Utf8(const std::vector<std::u16string>& texts) {
+    std::vector<std::string> out;
+    for (const std::u16string& text : texts) {
+        out.push_back(platform::ToNative(text));
+    }
+    return out;
+}
+
+// What the archive's user would trip over, each named once, in selection order; what merely
+// resembles a problem is left alone.
+TEST(SelectionWarningsTest, NameSecretsCaseCollisionsWindowsNamesAndLargeFiles) {
+    TempDir dir;
+    dir.Write("small.bin", "x");
+    std::filesystem::resize_file(dir.Write("big.bin"), kLargeFileWarningSize + 1);
+    std::filesystem::resize_file(dir.Write("limit.bin"), kLargeFileWarningSize);
+    const std::u16string s = std::u16string(1, platform::kPathSeparator);
+    const std::vector<std::u16string> selection{u"certs" + s + u"Server.PEM",
+                                                u"keys" + s + u"id_rsa.pub",
+                                                u"prod.env",
+                                                u"main.js",
+                                                u"keyboard.js",
+                                                u"Docs" + s + u"Readme.txt",
+                                                u"docs" + s + u"README.TXT",
+                                                u"Ärger.txt",
+                                                u"ärger.TXT",
+                                                u"a:b.js",
+                                                u"notes." + s + u"x.txt",
+                                                u"con.txt",
+                                                u"COM1",
+                                                u"com10.txt",
+                                                u"console.js",
+                                                u"big.bin",
+                                                u"limit.bin",
+                                                u"small.bin"};
+    EXPECT_EQ(Utf8(SelectionWarnings(testing::Wide(dir.path()), selection)),
+              Utf8(std::vector<std::u16string>{
+                  u"警告：certs/Server.PEM 看起来是密钥或凭据文件",
+                  u"警告：keys/id_rsa.pub 看起来是密钥或凭据文件",
+                  u"警告：prod.env 看起来是密钥或凭据文件",
+                  u"警告：docs/README.TXT 与 Docs/Readme.txt 只差字母大小写，安装到 Windows "
+                  u"时会互相覆盖",
+                  u"警告：ärger.TXT 与 Ärger.txt 只差字母大小写，安装到 Windows 时会互相覆盖",
+                  u"警告：a:b.js 的名字在 Windows 上无效（含有字符 :）",
+                  u"警告：notes./x.txt 的名字在 Windows 上无效（以点或空格结尾）",
+                  u"警告：con.txt 的名字在 Windows 上无效（是保留的设备名 con）",
+                  u"警告：COM1 的名字在 Windows 上无效（是保留的设备名 COM1）",
+                  u"警告：big.bin 大于 50 MB（52428801 字节）",
+              }));
+}
+
+}  // namespace
+}  // namespace zelpack
