@@ -107,6 +107,27 @@ names = zipfile.ZipFile(sys.argv[1]).namelist()
 assert "big/Debug/out.map" in names and not any(n.startswith("big/data/") for n in names), names
 PY
 
+# SOURCE_DATE_EPOCH: the same files pack to the same bytes whatever their times, every entry
+# stamped with that moment (DOS time in UTC and the extended timestamp), clamped to 1980.
+SOURCE_DATE_EPOCH=1700000000 "$zelpack" pack plugins/nested -o fixed-1.zip --quiet
+touch -d '2001-02-03 04:05:06' plugins/nested/index.html
+SOURCE_DATE_EPOCH=1700000000 TZ=Asia/Shanghai "$zelpack" pack plugins/nested -o fixed-2.zip --quiet
+cmp fixed-1.zip fixed-2.zip || fail "SOURCE_DATE_EPOCH archives differ"
+SOURCE_DATE_EPOCH=0 "$zelpack" pack plugins/nested -o fixed-0.zip --quiet
+python3 - fixed-1.zip fixed-0.zip <<'PY' || fail "SOURCE_DATE_EPOCH times"
+import struct, sys, zipfile
+for path, when, seconds in ((sys.argv[1], (2023, 11, 14, 22, 13, 20), 1700000000),
+                            (sys.argv[2], (1980, 1, 1, 0, 0, 0), 315532800)):
+    for info in zipfile.ZipFile(path).infolist():
+        assert info.date_time == when, (path, info.filename, info.date_time)
+        assert info.extra[:4] == b"UT\x05\x00" and info.extra[5:9] == struct.pack("<I", seconds), \
+            (path, info.filename, info.extra)
+PY
+if SOURCE_DATE_EPOCH=yesterday "$zelpack" pack plugins/nested -o never.zip 2>epoch.txt; then
+  fail "an invalid SOURCE_DATE_EPOCH was accepted"
+fi
+grep -q "SOURCE_DATE_EPOCH 无效：yesterday" epoch.txt || fail "epoch message: $(cat epoch.txt)"
+
 # A run cancelled by a signal leaves no archive and no temporary file, and exits 128 + SIGTERM.
 python3 -c 'open("plugins/big/data/huge.bin", "wb").write(__import__("os").urandom(150_000_000))'
 echo "previous" >kept.zip

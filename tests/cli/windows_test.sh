@@ -2,7 +2,7 @@
 # The Windows build beside the Linux one (Windows builds only, under Wine): zelpack.exe lists the
 # example plug-in with the same rows and packs it into an archive that Python's zipfile, unzip -t,
 # 7z t and bsdtar accept, holding the Linux archive's entries byte for byte (names, CRCs, sizes,
-# compressed data). Under a Chinese locale (ANSI code page 936) a Chinese name is stored in that
+# compressed data), and with SOURCE_DATE_EPOCH set is the Linux archive byte for byte. Under a Chinese locale (ANSI code page 936) a Chinese name is stored in that
 # code page without the UTF-8 flag, and a name outside it in UTF-8 with the flag. A link to a
 # folder outside the plug-in is not followed.
 set -euo pipefail
@@ -50,6 +50,12 @@ assert [e[0] for e in linux] == [e[0] for e in windows], ([e[0] for e in linux],
 for a, b in zip(linux, windows):
     assert a == b, (a[:5], b[:5])
 PY
+
+# With SOURCE_DATE_EPOCH both builds write the very same bytes (Wine passes the variable on).
+SOURCE_DATE_EPOCH=1700000000 "$linux" pack demo-plugin -o linux-fixed.zip --quiet
+SOURCE_DATE_EPOCH=1700000000 "$windows" pack demo-plugin -o windows-fixed.zip --quiet ||
+  fail "zelpack.exe pack with SOURCE_DATE_EPOCH"
+cmp linux-fixed.zip windows-fixed.zip || fail "SOURCE_DATE_EPOCH archives differ between builds"
 
 # A Chinese folder named on the command line, names in code page 936, one it cannot hold, and one
 # whose code-page form has a byte 0x5C (乗 is 81 5C), which readers would take for a separator.
