@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gui/filelist/package_file_list.h"
+#include "packager/selection_warnings.h"
 
 namespace zelpack {
 
@@ -27,6 +28,18 @@ std::u16string ElapsedText(int seconds) {
     return u"用时:" + Number(seconds) + u"秒";
 }
 
+// The line under the status: the first warning, and how many there are when more than one.
+std::u16string WarningLine(const std::vector<std::u16string>& warnings) {
+    if (warnings.empty()) {
+        return {};
+    }
+    std::u16string line = warnings.front();
+    if (warnings.size() > 1) {
+        line += u"（共 " + Number(static_cast<int>(warnings.size())) + u" 条警告）";
+    }
+    return line;
+}
+
 }  // namespace
 
 CCompresInfoDlg::CCompresInfoDlg(framework::DialogWindow* owner)
@@ -38,7 +51,7 @@ CCompresInfoDlg::~CCompresInfoDlg() {
 }
 
 void CCompresInfoDlg::ShowStatus(const std::u16string& text) {
-    SetDlgItemText(kIdStatus, text);
+    SetDlgItemText(kIdStatus, warning_line_.empty() ? text : text + u"\n" + warning_line_);
 }
 
 bool CCompresInfoDlg::SetJob(const std::u16string& archive_path, PackageFileList& file_list) {
@@ -95,12 +108,6 @@ void CCompresInfoDlg::WorkerMain() {
         std::this_thread::sleep_for(kPollInterval);
     }
     if (!cancel_) {
-        elapsed_ = 0;
-        Post([this] {
-            ShowStatus(ElapsedText(0));
-            SetTimer(kElapsedTimer, 1000);
-        });
-
         // The list belongs to the dialog's thread, which answers from its modal loop.
         std::vector<std::u16string> files;
         std::u16string folder;
@@ -108,11 +115,23 @@ void CCompresInfoDlg::WorkerMain() {
             file_list_->GetCheckedFiles(files);
             file_list_->GetFolder(folder);
         });
+        // What the user should know about the files shows before packing starts, and stays.
+        const std::u16string warning_line = WarningLine(SelectionWarnings(
+            folder, PluginPackager::PackedSelection(folder, files, archive_path_)));
+        elapsed_ = 0;
+        Post([this, warning_line] {
+            warning_line_ = warning_line;
+            ShowStatus(ElapsedText(0));
+            SetTimer(kElapsedTimer, 1000);
+        });
 
         PackOptions options;
         options.cancel = &cancel_;
         options.jobs = DefaultJobs();
-        if (packager_.Pack(folder, files, archive_path_, options)) {
+        std::u16string epoch_failure;
+        const bool packed = ReadSourceDateEpoch(options.fixed_time, epoch_failure) &&
+                            packager_.Pack(folder, files, archive_path_, options);
+        if (packed) {
             const int seconds = elapsed_;
             Post([this, seconds] {
                 ShowStatus(u"打包成功,用时:" + Number(seconds) + u"秒");
@@ -130,7 +149,9 @@ void CCompresInfoDlg::WorkerMain() {
                 }
             });
         } else {
-            Post([this, failure = packager_.DescribeFailure()] {
+            Post([this, failure = epoch_failure.empty()
+                                      ? packager_.DescribeFailure()
+                                      : std::u16string(kFailurePrefix) + epoch_failure] {
                 ShowStatus(failure);
                 KillTimer(kElapsedTimer);
             });

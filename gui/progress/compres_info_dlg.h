@@ -50,6 +50,8 @@ class CCompresInfoDlg : public framework::DialogWindow {
     std::atomic<bool> cancel_{false};
     std::atomic<bool> worker_done_{true};
     bool closed_ = false;  // dialog's thread only
+    // The selection's warnings, shown under every status; dialog's thread only.
+    std::u16string warning_line_;
 };
 
 }  // namespace zelpack

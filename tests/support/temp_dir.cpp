@@ -143,6 +143,15 @@ ScopedTemporaryFolder::~ScopedTemporaryFolder() {
     }
 }
 
+ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)), saved_(GetVariable(name_)) {
+    SetVariable(name_, value);
+}
+
+ScopedVariable::~ScopedVariable() {
+    SetVariable(name_, saved_);
+}
+
 void SetWriteTime(const fs::path& path, std::int64_t unix_seconds) {
     auto system = std::chrono::sys_seconds{std::chrono::seconds{unix_seconds}};
     fs::last_write_time(path, std::chrono::file_clock::from_sys(system));

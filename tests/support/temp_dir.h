@@ -52,6 +52,19 @@ class ScopedTemporaryFolder {
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Environment variable `name` as `value` (nothing: unset) for one scope.
+class ScopedVariable {
+  public:
+    ScopedVariable(std::string name, const std::optional<std::string>& value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> saved_;
+};
+
 // Whether this build runs on Windows, for the few tests that only make sense on one platform.
 #ifdef _WIN32
 inline constexpr bool kWindows = true;

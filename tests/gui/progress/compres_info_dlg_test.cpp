@@ -184,6 +184,37 @@ TEST_F(CompresInfoDlgTest, FailuresStayUpWithTheReasonUntilClosed) {
     });
 }
 
+// The selection's warnings show under the status from the start of the run to its end; a bad
+// SOURCE_DATE_EPOCH fails the run as it fails the command line.
+TEST_F(CompresInfoDlgTest, WarningsStayUnderTheStatusAndABadEpochFails) {
+    dir_.Write("demo/id_rsa", "key");
+    dir_.Write("demo/server.pem", "key");
+    const std::string warnings = "\n警告：id_rsa 看起来是密钥或凭据文件（共 2 条警告）";
+    WithOwner([&] {
+        owner_.list.ScanFolder(Wide(dir_ / "demo"));
+        {
+            ModalWatcher watcher;
+            EXPECT_EQ(Run(dir_ / "out.zip"), 1);
+            ASSERT_FALSE(watcher.statuses.empty());
+            EXPECT_EQ(Utf8(watcher.statuses.back()), "打包成功,用时:0秒" + warnings);
+            for (const std::u16string& status : watcher.statuses) {
+                EXPECT_TRUE(Utf8(status).ends_with(warnings)) << Utf8(status);
+            }
+        }
+        testing::ScopedVariable epoch("SOURCE_DATE_EPOCH", "1e9");
+        ModalWatcher watcher([](framework::DialogWindow& dialog, ModalWatcher& self) {
+            if (self.statuses.back().starts_with(u"打包失败")) {
+                testing::Click(dialog, id::kIdCancel);
+            }
+        });
+        EXPECT_EQ(Run(dir_ / "epoch.zip"), 0);
+        ASSERT_FALSE(watcher.statuses.empty());
+        EXPECT_EQ(Utf8(watcher.statuses.back()),
+                  "打包失败，SOURCE_DATE_EPOCH 无效：1e9" + warnings);
+        EXPECT_FALSE(fs::exists(dir_ / "epoch.zip"));
+    });
+}
+
 TEST_F(CompresInfoDlgTest, LongRunCountsSecondsAndCancelStopsTheWorker) {
     WriteNoise(dir_ / "demo" / "noise.bin", 8);
     // Every read of the sources takes a while: a run of many seconds on any machine.
