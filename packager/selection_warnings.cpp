@@ -12,39 +12,11 @@ namespace zelpack {
 
 namespace {
 
-// Upper-case as Windows compares names, for the scripts plug-in names are written in; other
-// letters compare as they are.
-char16_t FoldCase(char16_t c) {
-    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
-        (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F)) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    if (c >= 0x450 && c <= 0x45F) {
-        return static_cast<char16_t>(c - 0x50);
-    }
-    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-        c != 0x17F) {
-        // Latin Extended-A pairs capitals with the following small letter, changing parity at
-        // U+0138 and again at U+0149.
-        const bool odd_capitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        return static_cast<char16_t>((c % 2 == 1) == odd_capitals ? c : c - 1);
-    }
-    return c;
-}
-
-std::u16string Folded(std::u16string_view text) {
-    std::u16string folded(text);
-    for (char16_t& c : folded) {
-        c = FoldCase(c);
-    }
-    return folded;
-}
-
 bool EndsWith(std::u16string_view text, std::u16string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-// `name` is the last component, folded.
+// `name` is the last component, upper-cased.
 bool LooksLikeSecret(std::u16string_view name) {
     constexpr std::array<std::u16string_view, 6> kExtensions{u".PEM", u".KEY",      u".P12",
                                                              u".PFX", u".KEYSTORE", u".ENV"};
@@ -75,7 +47,7 @@ std::u16string WindowsNameProblem(std::u16string_view name) {
     }
     // A device name stays reserved with any extension: "nul.txt" is the device too.
     const std::u16string_view stem = name.substr(0, name.find(u'.'));
-    const std::u16string folded = Folded(stem);
+    const std::u16string folded = platform::UpperCased(stem);
     const bool numbered = folded.size() == 4 && folded[3] >= u'1' && folded[3] <= u'9' &&
                           (folded.starts_with(u"COM") || folded.starts_with(u"LPT"));
     if (folded == u"CON" || folded == u"PRN" || folded == u"AUX" || folded == u"NUL" || numbered) {
@@ -95,7 +67,7 @@ std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
         const std::size_t slash = path.rfind(u'/');
         const std::u16string_view name =
             std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
-        if (LooksLikeSecret(Folded(name))) {
+        if (LooksLikeSecret(platform::UpperCased(name))) {
             warnings.push_back(u"警告：" + path + u" 看起来是密钥或凭据文件");
         }
         for (std::size_t start = 0; start <= path.size();) {
@@ -109,7 +81,7 @@ std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
             }
             start = end + 1;
         }
-        const auto [first, fresh] = seen.emplace(Folded(path), path);
+        const auto [first, fresh] = seen.emplace(platform::UpperCased(path), path);
         if (!fresh) {
             warnings.push_back(u"警告：" + path + u" 与 " + first->second +
                                u" 只差字母大小写，安装到 Windows 时会互相覆盖");

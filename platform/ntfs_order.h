@@ -5,11 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace zelpack::platform {
+#include "platform/text.h"  // UpperCased
 
-// Simple upper-casing, unit by unit, for the scripts file names mostly use: ASCII, Latin-1, Latin
-// Extended-A, Greek, Cyrillic and the full-width Latin letters. Other units stay as they are.
-std::u16string UpperCased(std::u16string_view text);
+namespace zelpack::platform {
 
 // `name` against a listing pattern, both already upper-cased: '*' matches any run of units, '?'
 // exactly one.

@@ -10,6 +10,11 @@
 
 namespace zelpack::platform {
 
+// Names as Windows compares them: simple upper-casing, unit by unit, for the scripts file names
+// mostly use (ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width Latin
+// letters). Other units stay as they are.
+std::u16string UpperCased(std::u16string_view text);
+
 // The native form is UTF-8 on POSIX, whatever the locale says. Names on disk need not be valid
 // UTF-8, so decoding keeps them reversible: every byte that is not part of a valid UTF-8 sequence
 // becomes the lone surrogate U+DC80 + (byte - 0x80), and encoding turns such a surrogate back into

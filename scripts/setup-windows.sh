@@ -116,26 +116,22 @@ EOF
     echo "$googletest_stamp" >"$prefix/.stamp-googletest"
   fi
 
-  # CLI11 is headers only: the Linux package's, with its CMake package beside them in the prefix,
-  # so that no Linux include folder enters the Windows build.
-  cli11_stamp=$(version libcli11-dev)
-  if ! current cli11 "$cli11_stamp"; then
-    rm -rf "$prefix/include/CLI" "$prefix/share/cmake/CLI11"
-    mkdir -p "$prefix/include" "$prefix/share/cmake"
-    cp -r /usr/include/CLI "$prefix/include/"
-    cp -r /usr/share/cmake/CLI11 "$prefix/share/cmake/"
-    echo "$cli11_stamp" >"$prefix/.stamp-cli11"
-  fi
-
-  # nlohmann/json likewise.
-  json_stamp=$(version nlohmann-json3-dev)
-  if ! current json "$json_stamp"; then
-    rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
-    mkdir -p "$prefix/include" "$prefix/share/cmake"
-    cp -r /usr/include/nlohmann "$prefix/include/"
-    cp -r /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
-    echo "$json_stamp" >"$prefix/.stamp-json"
-  fi
+  # CLI11 and nlohmann/json are headers only: the Linux packages', with their CMake packages
+  # beside them in the prefix, so that no Linux include folder enters the Windows build.
+  # headers_only NAME PACKAGE INCLUDE CMAKE: /usr/include/INCLUDE and /usr/share/cmake/CMAKE.
+  headers_only() {
+    local stamp
+    stamp=$(version "$2")
+    if ! current "$1" "$stamp"; then
+      rm -rf "$prefix/include/$3" "$prefix/share/cmake/$4"
+      mkdir -p "$prefix/include" "$prefix/share/cmake"
+      cp -r "/usr/include/$3" "$prefix/include/"
+      cp -r "/usr/share/cmake/$4" "$prefix/share/cmake/"
+      echo "$stamp" >"$prefix/.stamp-$1"
+    fi
+  }
+  headers_only cli11 libcli11-dev CLI CLI11
+  headers_only json nlohmann-json3-dev nlohmann nlohmann_json
 
   # The Unix locales for Wine, compiled privately (LOCPATH) rather than into the machine's.
   locale_stamp="$(version locales) ${ZELPACK_WINE_LOCALES[*]}"
