@@ -197,8 +197,9 @@ TEST_F(CompresInfoDlgTest, WarningsStayUnderTheStatusAndABadEpochFails) {
             EXPECT_EQ(Run(dir_ / "out.zip"), 1);
             ASSERT_FALSE(watcher.statuses.empty());
             EXPECT_EQ(Utf8(watcher.statuses.back()), "打包成功,用时:0秒" + warnings);
+            // Every status the run shows; the empty one is the window's before the run's first.
             for (const std::u16string& status : watcher.statuses) {
-                EXPECT_TRUE(Utf8(status).ends_with(warnings)) << Utf8(status);
+                EXPECT_TRUE(status.empty() || Utf8(status).ends_with(warnings)) << Utf8(status);
             }
         }
         testing::ScopedVariable epoch("SOURCE_DATE_EPOCH", "1e9");
