@@ -9,10 +9,6 @@
 
 namespace zelpack {
 
-std::string JsonText(std::u16string_view text) {
-    return platform::ToNative(text);
-}
-
 std::string JsonPath(std::u16string_view path) {
     return platform::ToNative(platform::PortablePath(path));
 }

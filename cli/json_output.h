@@ -11,8 +11,7 @@
 
 namespace zelpack {
 
-// UTF-8, with relative paths in their portable form ('/').
-std::string JsonText(std::u16string_view text);
+// A relative path in its portable form ('/'), UTF-8 (texts are platform::ToNative's UTF-8).
 std::string JsonPath(std::u16string_view path);
 // "2026-12-09T14:03:21Z": the last write time in UTC.
 std::string JsonTime(const FileEntry& entry);

@@ -1,6 +1,5 @@
 #include "cli/pack_command.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +38,7 @@ struct Candidate {
 
 struct Selection {
     std::vector<std::u16string> files;  // as Pack takes them in
+    std::vector<std::uint64_t> sizes;   // of the files, as the walk found them
     // What is left out, with why, and what the user should know about the walk, in walk order.
     std::vector<std::pair<std::u16string, std::u16string>> left_out;
     std::vector<std::u16string> warnings;
@@ -75,6 +75,7 @@ Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
         }
     }
     std::vector<std::u16string> ticked;
+    std::vector<std::uint64_t> ticked_sizes;
     for (Candidate& candidate : candidates) {
         const std::u16string path = platform::PortablePath(candidate.entry.cFileName);
         if (candidate.entry.outside_link) {
@@ -84,26 +85,23 @@ Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
             selection.warnings.push_back(u"警告：" + UnreadableText(candidate.entry));
         }
         if (candidate.ticked) {
+            ticked_sizes.push_back(platform::FileSizeOf(candidate.entry));
             ticked.push_back(std::move(candidate.entry.cFileName));
         } else {
             selection.left_out.emplace_back(path, std::move(candidate.reason));
         }
     }
+    // The selection keeps the ticked files' order, leaving out at most the archive itself.
     selection.files = PluginPackager::PackedSelection(folder, ticked, archive);
-    if (selection.files.size() < ticked.size()) {
-        for (const std::u16string& path : ticked) {
-            if (std::find(selection.files.begin(), selection.files.end(), path) ==
-                selection.files.end()) {
-                selection.left_out.emplace_back(platform::PortablePath(path), u"压缩包本身");
-            }
+    for (std::size_t index = 0; index < ticked.size(); ++index) {
+        if (selection.sizes.size() < selection.files.size() &&
+            selection.files[selection.sizes.size()] == ticked[index]) {
+            selection.sizes.push_back(ticked_sizes[index]);
+        } else {
+            selection.left_out.emplace_back(platform::PortablePath(ticked[index]), u"压缩包本身");
         }
     }
     return selection;
-}
-
-std::uint64_t SizeOf(const std::u16string& path) {
-    const platform::Result<platform::FindData> record = platform::QueryFile(path);
-    return record ? platform::FileSizeOf(*record) : 0;
 }
 
 std::string Kilobytes(std::uint64_t bytes) {
@@ -155,7 +153,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     const auto finish = [&](int code, std::string_view outcome, const std::u16string& message) {
         if (command.json) {
             result["result"] = outcome;
-            result["message"] = JsonText(message);
+            result["message"] = ToNative(message);
             WriteJson(result, out);
         }
         return code;
@@ -177,7 +175,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
         return fail(std::u16string(kFailurePrefix) + u"压缩包路径无效：" +
                     FromNative(command.archive));
     }
-    result["archive"] = JsonText(*archive);
+    result["archive"] = ToNative(*archive);
     std::optional<std::int64_t> fixed_time;
     if (std::u16string message; !ReadSourceDateEpoch(fixed_time, message)) {
         return fail(std::u16string(kFailurePrefix) + message);
@@ -194,11 +192,11 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     result["warnings"] = nlohmann::ordered_json::array();
     for (const std::u16string& warning : warnings) {
         err << ToNative(warning) << '\n';
-        result["warnings"].push_back(JsonText(warning));
+        result["warnings"].push_back(ToNative(warning));
     }
     result["left_out"] = nlohmann::ordered_json::array();
     for (const auto& [path, reason] : selection.left_out) {
-        result["left_out"].push_back({{"path", JsonText(path)}, {"reason", JsonText(reason)}});
+        result["left_out"].push_back({{"path", ToNative(path)}, {"reason", ToNative(reason)}});
     }
     const std::optional<std::u16string> config = PluginPackager::FindConfigFileIn(selection.files);
     if (config) {
@@ -214,11 +212,12 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
             return fail(std::u16string(kFailurePrefix) + std::u16string(kNoConfigFileMessage));
         }
         nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-        entries.push_back({{"name", JsonText(kDescriptorEntryName)}});
-        for (const std::u16string& path : selection.files) {
+        entries.push_back({{"name", ToNative(kDescriptorEntryName)}});
+        for (std::size_t index = 0; index < selection.files.size(); ++index) {
+            const std::u16string& path = selection.files[index];
             entries.push_back(
                 {{"name", JsonPath(prefix + path)},
-                 {"size", SizeOf(platform::JoinPath(*folder, path))},
+                 {"size", selection.sizes[index]},
                  {"method", zip::ZipWriter::IsStoredEntry(prefix + path) ? "store" : "deflate"}});
         }
         result["entries"] = std::move(entries);

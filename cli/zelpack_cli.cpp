@@ -48,10 +48,10 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
             if (entry.outside_link) {
                 file["reason"] = {{"outside_link", true}};
             } else if (const auto mark = BuildOutputMark(entry.cFileName)) {
-                file["reason"] = {{"mark", JsonText(*mark)}};
+                file["reason"] = {{"mark", ToNative(*mark)}};
             }
             if (entry.error) {
-                file["error"] = JsonText(platform::ErrorText(entry.error));
+                file["error"] = ToNative(platform::ErrorText(entry.error));
             }
             files.push_back(std::move(file));
         } else {

@@ -3,8 +3,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -414,8 +412,7 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
         if (i == 0) {
             continue;  // the descriptor, whose file is gone
         }
-        std::ifstream file(dir_ / entry["name"].get<std::string>(), std::ios::binary);
-        const std::string data{std::istreambuf_iterator<char>(file), {}};
+        const std::string data = testing::ReadText(dir_ / entry["name"].get<std::string>());
         EXPECT_EQ(entry["size"], data.size());
         char crc[9];
         std::snprintf(
