@@ -10,8 +10,15 @@ namespace zelpack {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
-inline constexpr int kExitTerminated = 143;   // 128 + SIGTERM
+// A run stopped by a signal ends with platform::ExitStatusOf it, 128 + its number as shells report
+// it; Windows has the two of Ctrl+C and Ctrl+Break.
+inline constexpr int kExitHangup = 129;
+inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitQuit = 131;
+inline constexpr int kExitUser1 = 138;
+inline constexpr int kExitUser2 = 140;
+inline constexpr int kExitAlarm = 142;
+inline constexpr int kExitTerminated = 143;
 
 // Parses the command line of a diagnostic tool. The exit code when the program should end at
 // once (help printed: 0; a usage error, printed on standard error: 2); nothing otherwise.

@@ -13,6 +13,7 @@
 #include "cli/walk_report.h"
 #include "filelist/default_ticks.h"
 #include "filelist/folder_walker.h"
+#include "packager/output_file.h"
 #include "packager/plugin_packager.h"
 #include "packager/selection_warnings.h"
 #include "platform/file.h"
@@ -37,8 +38,7 @@ struct Candidate {
 };
 
 struct Selection {
-    std::vector<std::u16string> files;  // as Pack takes them in
-    std::vector<std::uint64_t> sizes;   // of the files, as the walk found them
+    std::vector<FileEntry> files;  // as Pack takes them in, with the walk's records
     // What is left out, with why, and what the user should know about the walk, in walk order.
     std::vector<std::pair<std::u16string, std::u16string>> left_out;
     std::vector<std::u16string> warnings;
@@ -74,8 +74,7 @@ Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
             }
         }
     }
-    std::vector<std::u16string> ticked;
-    std::vector<std::uint64_t> ticked_sizes;
+    std::vector<FileEntry> ticked;
     for (Candidate& candidate : candidates) {
         const std::u16string path = platform::PortablePath(candidate.entry.cFileName);
         if (candidate.entry.outside_link) {
@@ -85,20 +84,20 @@ Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
             selection.warnings.push_back(u"警告：" + UnreadableText(candidate.entry));
         }
         if (candidate.ticked) {
-            ticked_sizes.push_back(platform::FileSizeOf(candidate.entry));
-            ticked.push_back(std::move(candidate.entry.cFileName));
+            ticked.push_back(std::move(candidate.entry));
         } else {
             selection.left_out.emplace_back(path, std::move(candidate.reason));
         }
     }
-    // The selection keeps the ticked files' order, leaving out at most the archive itself.
+    // The selection keeps the ticked files' order, leaving out the archive itself (by whatever
+    // name it lies in the folder).
     selection.files = PluginPackager::PackedSelection(folder, ticked, archive);
-    for (std::size_t index = 0; index < ticked.size(); ++index) {
-        if (selection.sizes.size() < selection.files.size() &&
-            selection.files[selection.sizes.size()] == ticked[index]) {
-            selection.sizes.push_back(ticked_sizes[index]);
+    std::size_t kept = 0;
+    for (const FileEntry& entry : ticked) {
+        if (kept < selection.files.size() && selection.files[kept].cFileName == entry.cFileName) {
+            ++kept;
         } else {
-            selection.left_out.emplace_back(platform::PortablePath(ticked[index]), u"压缩包本身");
+            selection.left_out.emplace_back(platform::PortablePath(entry.cFileName), u"压缩包本身");
         }
     }
     return selection;
@@ -185,8 +184,12 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
         return fail(selection.failure);
     }
 
+    std::vector<std::u16string> paths;
+    for (const FileEntry& entry : selection.files) {
+        paths.push_back(entry.cFileName);
+    }
     std::vector<std::u16string> warnings = selection.warnings;
-    for (std::u16string& warning : SelectionWarnings(*folder, selection.files)) {
+    for (std::u16string& warning : SelectionWarnings(*folder, paths)) {
         warnings.push_back(std::move(warning));
     }
     result["warnings"] = nlohmann::ordered_json::array();
@@ -198,7 +201,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     for (const auto& [path, reason] : selection.left_out) {
         result["left_out"].push_back({{"path", ToNative(path)}, {"reason", ToNative(reason)}});
     }
-    const std::optional<std::u16string> config = PluginPackager::FindConfigFileIn(selection.files);
+    const std::optional<std::u16string> config = PluginPackager::FindConfigFileIn(paths);
     if (config) {
         result["config"] = JsonPath(*config);
     }
@@ -211,20 +214,25 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
         if (!config) {
             return fail(std::u16string(kFailurePrefix) + std::u16string(kNoConfigFileMessage));
         }
+        // A destination that is no regular file fails every run; one that exists fails only a run
+        // without --force, which this one may be a rehearsal for.
+        if (const auto refused = RefuseDestination(*archive, u"压缩包", true)) {
+            return fail(std::u16string(kFailurePrefix) + *refused);
+        }
         nlohmann::ordered_json entries = nlohmann::ordered_json::array();
         entries.push_back({{"name", ToNative(kDescriptorEntryName)}});
-        for (std::size_t index = 0; index < selection.files.size(); ++index) {
-            const std::u16string& path = selection.files[index];
+        for (const FileEntry& entry : selection.files) {
+            const std::u16string& path = entry.cFileName;
             entries.push_back(
                 {{"name", JsonPath(prefix + path)},
-                 {"size", selection.sizes[index]},
+                 {"size", platform::FileSizeOf(entry)},
                  {"method", zip::ZipWriter::IsStoredEntry(prefix + path) ? "store" : "deflate"}});
         }
         result["entries"] = std::move(entries);
         if (!command.json) {
             out << "配置文件：" << ToNative(platform::PortablePath(*config)) << '\n'
                 << ToNative(kDescriptorEntryName) << '\n';
-            for (const std::u16string& path : selection.files) {
+            for (const std::u16string& path : paths) {
                 out << ToNative(platform::PortablePath(prefix + path)) << '\n';
             }
             for (const auto& [path, reason] : selection.left_out) {
@@ -232,11 +240,6 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
             }
         }
         return finish(kExitSuccess, "dry-run", u"");
-    }
-
-    if (!command.force && platform::QueryFile(*archive)) {
-        return fail(std::u16string(kFailurePrefix) + u"压缩包已存在：" + *archive +
-                    u"（用 --force 覆盖）");
     }
 
     std::atomic<bool> cancel{false};
@@ -249,6 +252,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     options.cancel = &cancel;
     options.jobs = command.jobs != 0 ? command.jobs : DefaultJobs();
     options.fixed_time = fixed_time;
+    options.replace = command.force;
     std::uint64_t bytes_in = 0;
     if (show_progress && !command.quiet) {
         options.progress = [&](const PackProgress& progress) {
@@ -275,13 +279,15 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     // A request that came once the archive was in place changes nothing: the run succeeded.
     if (!packed && cancel.load()) {
         err << "打包已取消\n";
-        return finish(
-            interruption == platform::Interruption::Terminate ? kExitTerminated : kExitInterrupted,
-            "cancelled", u"打包已取消");
+        return finish(platform::ExitStatusOf(interruption), "cancelled", u"打包已取消");
     }
     if (!packed) {
         PrintFailure(packager, err);
         return finish(kExitFailure, "failed", packager.DescribeFailure());
+    }
+    for (const std::u16string& warning : packager.Warnings()) {
+        err << ToNative(warning) << '\n';
+        result["warnings"].push_back(ToNative(warning));
     }
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
     for (const PackedEntry& entry : packager.PackedEntries()) {

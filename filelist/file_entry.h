@@ -18,6 +18,10 @@ struct FileEntry : platform::FindData {
     // A symbolic link to a file outside the plug-in folder: listed, but never ticked by default,
     // so that nothing from elsewhere on the machine is packed unseen.
     bool outside_link = false;
+    // Reached through a symbolic link: the entry itself is one, or a folder above it is. Packing
+    // opens every other entry without following any link, so that a name swapped for a link after
+    // the walk cannot lead elsewhere.
+    bool via_link = false;
 };
 
 }  // namespace zelpack

@@ -13,7 +13,7 @@ bool FolderWalker::Start(std::u16string_view folder, std::u16string_view pattern
     pattern_.assign(pattern);
     real_root_ = platform::RealPath(folder);
     unfollowed_links_.clear();
-    const platform::Status opened = OpenListing(u"");
+    const platform::Status opened = OpenListing(u"", false);
     error_ = opened.error();
     return static_cast<bool>(opened);
 }
@@ -24,11 +24,12 @@ void FolderWalker::Close() {
         handles_.pop_back();
     }
     prefixes_.clear();
+    linked_.clear();
     current_ = nullptr;
     record_ = {};
 }
 
-platform::Status FolderWalker::OpenListing(const std::u16string& prefix) {
+platform::Status FolderWalker::OpenListing(const std::u16string& prefix, bool linked) {
     // The folders already open are the enclosing ones: a link back to any of them is a cycle.
     std::vector<platform::FolderId> enclosing;
     enclosing.reserve(handles_.size());
@@ -46,6 +47,7 @@ platform::Status FolderWalker::OpenListing(const std::u16string& prefix) {
     record_ = std::move(first);
     handles_.push_back(std::move(*handle));
     prefixes_.push_back(prefix);
+    linked_.push_back(linked);
     current_ = &handles_.back();
     return {};
 }
@@ -56,6 +58,7 @@ void FolderWalker::Advance() {
         platform::FindClose(*current_);
         handles_.pop_back();
         prefixes_.pop_back();
+        linked_.pop_back();
         if (handles_.empty()) {
             current_ = nullptr;
             return;
@@ -84,7 +87,9 @@ bool FolderWalker::Next(FileEntry& entry) {
         const std::u16string relative = prefixes_.back() + record_.cFileName;
         std::error_code error = current_->RecordError();
         bool outside = false;
-        if (!error && (record_.dwFileAttributes & platform::kAttributeReparsePoint) != 0) {
+        const bool link = (record_.dwFileAttributes & platform::kAttributeReparsePoint) != 0;
+        const bool via_link = link || linked_.back();
+        if (!error && link) {
             const platform::Result<bool> inside = LeadsInside(relative);
             error = inside.error();
             outside = inside && !*inside;
@@ -95,7 +100,8 @@ bool FolderWalker::Next(FileEntry& entry) {
                 Advance();
                 continue;
             }
-            const platform::Status opened = OpenListing(relative + platform::kPathSeparator);
+            const platform::Status opened =
+                OpenListing(relative + platform::kPathSeparator, via_link);
             if (opened) {
                 // Steps over the new listing's own "." entry; ".." is skipped as a dot name.
                 Advance();
@@ -109,6 +115,7 @@ bool FolderWalker::Next(FileEntry& entry) {
         entry.cFileName = relative;
         entry.error = error;
         entry.outside_link = outside;
+        entry.via_link = via_link;
         Advance();
         return true;
     }

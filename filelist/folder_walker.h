@@ -43,7 +43,8 @@ class FolderWalker {
     const std::vector<std::u16string>& UnfollowedLinks() const { return unfollowed_links_; }
 
   private:
-    platform::Status OpenListing(const std::u16string& prefix);
+    // `linked`: the folder is reached through a link.
+    platform::Status OpenListing(const std::u16string& prefix, bool linked);
     void Advance();
     // Whether the link at `relative` leads into the plug-in folder.
     platform::Result<bool> LeadsInside(const std::u16string& relative) const;
@@ -54,6 +55,7 @@ class FolderWalker {
     // A deque keeps current_ valid while levels are pushed and popped.
     std::deque<platform::FindHandle> handles_;
     std::deque<std::u16string> prefixes_;
+    std::deque<bool> linked_;  // whether each level is reached through a link
     std::u16string root_;
     std::u16string pattern_;
     // The plug-in folder with every link resolved, which links are judged against.

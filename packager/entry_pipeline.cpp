@@ -4,14 +4,14 @@
 
 namespace zelpack {
 
-EntryPipeline::EntryPipeline(std::vector<Job> jobs, unsigned threads,
-                             const std::atomic<bool>* cancel)
-    : jobs_(std::move(jobs)), cancel_(cancel) {
-    slots_.reserve(jobs_.size());
-    for (std::size_t i = 0; i < jobs_.size(); ++i) {
+EntryPipeline::EntryPipeline(std::vector<std::uint64_t> sizes, unsigned threads,
+                             const std::atomic<bool>* cancel, Prepare prepare)
+    : sizes_(std::move(sizes)), cancel_(cancel), prepare_(std::move(prepare)) {
+    slots_.reserve(sizes_.size());
+    for (std::size_t i = 0; i < sizes_.size(); ++i) {
         slots_.push_back(std::make_unique<Slot>());
     }
-    const unsigned count = std::max(1u, std::min<unsigned>(threads, jobs_.size()));
+    const unsigned count = std::max(1u, std::min<unsigned>(threads, sizes_.size()));
     for (unsigned i = 0; i < count; ++i) {
         try {
             threads_.emplace_back([this] { Work(); });
@@ -41,26 +41,24 @@ void EntryPipeline::Work() {
     // A file being read stops as soon as the run is over.
     const zip::ZipWriter::ReadObserver observer = [this](std::uint64_t) { return !Stopping(); };
     std::unique_lock lock(mutex_);
-    while (!Stopping() && next_job_ < jobs_.size()) {
+    while (!Stopping() && next_job_ < sizes_.size()) {
         const std::size_t index = next_job_++;
-        const Job& job = jobs_[index];
+        const std::uint64_t size = sizes_[index];
         Slot& slot = *slots_[index];
-        const bool large = job.size > kLargeEntry;
-        if (!large) {
+        // A large file is left to the archive, which streams it.
+        if (size <= kLargeEntry) {
             // Ahead of the archive only within the budget; the entry it waits for always goes.
             changed_.wait(lock, [&] {
-                return Stopping() || index == next_taken_ || in_flight_ + job.size <= kBudget;
+                return Stopping() || index == next_taken_ || in_flight_ + size <= kBudget;
             });
             if (Stopping()) {
                 break;
             }
-            slot.charged = job.size;
+            slot.charged = size;
             in_flight_ += slot.charged;
             lock.unlock();
-            preparer.Prepare(job.entry_name, job.source_path, kLargeEntry, observer, slot.entry);
+            prepare_(index, preparer, observer, slot.file);
             lock.lock();
-        } else {
-            slot.entry.sourcePath = job.source_path;  // left to the archive, which streams it
         }
         slot.done = true;
         changed_.notify_all();
@@ -68,7 +66,7 @@ void EntryPipeline::Work() {
     changed_.notify_all();
 }
 
-const zip::PreparedEntry& EntryPipeline::Take(std::size_t index) {
+const PreparedFile& EntryPipeline::Take(std::size_t index) {
     std::unique_lock lock(mutex_);
     next_taken_ = index;
     changed_.notify_all();
@@ -78,10 +76,9 @@ const zip::PreparedEntry& EntryPipeline::Take(std::size_t index) {
         return slot.done || (index >= next_job_ && (Stopping() || threads_.empty()));
     });
     if (!slot.done) {
-        slot.entry.sourcePath = jobs_[index].source_path;
-        slot.entry.ready = false;
+        slot.file.entry.ready = false;
     }
-    return slot.entry;
+    return slot.file;
 }
 
 void EntryPipeline::Release(std::size_t index) {
@@ -90,7 +87,7 @@ void EntryPipeline::Release(std::size_t index) {
         Slot& slot = *slots_[index];
         in_flight_ -= slot.charged;
         slot.charged = 0;
-        slot.entry.data = std::vector<std::uint8_t>();  // its memory too, not just its bytes
+        slot.file.entry.data = std::vector<std::uint8_t>();  // its memory too, not just its bytes
     }
     changed_.notify_all();
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,32 +19,44 @@
 
 namespace zelpack {
 
+// One file as a thread prepared it.
+struct PreparedFile {
+    // Not ready: left to the archive (a large file, one a thread did not reach, or one whose
+    // reading failed, so that the archive meets the failure itself).
+    zip::PreparedEntry entry;
+    // The run's message when the file could not be opened or was not what the walk saw: the
+    // archive fails the run with it.
+    std::u16string failure;
+};
+
 class EntryPipeline {
   public:
     static constexpr std::uint64_t kLargeEntry = 8u << 20;
     static constexpr std::uint64_t kBudget = 48u << 20;
 
-    struct Job {
-        std::u16string entry_name;
-        std::u16string source_path;
-        std::uint64_t size = 0;  // as listed; only for the budget
-    };
+    // Prepares entry `index` (never a large one) into `file` with the thread's own `preparer`;
+    // `observer` ends a read once the run stops. Called on the pipeline's threads.
+    using Prepare =
+        std::function<void(std::size_t index, zip::EntryPreparer& preparer,
+                           const zip::ZipWriter::ReadObserver& observer, PreparedFile& file)>;
 
-    // Starts `threads` threads on `jobs`; they stop early once `cancel` is set.
-    EntryPipeline(std::vector<Job> jobs, unsigned threads, const std::atomic<bool>* cancel);
+    // Starts `threads` threads on the entries, whose listed sizes are `sizes` (for the budget);
+    // they stop early once `cancel` is set.
+    EntryPipeline(std::vector<std::uint64_t> sizes, unsigned threads,
+                  const std::atomic<bool>* cancel, Prepare prepare);
     // Stops the threads and waits for them.
     ~EntryPipeline();
     EntryPipeline(const EntryPipeline&) = delete;
     EntryPipeline& operator=(const EntryPipeline&) = delete;
 
     // Waits until entry `index` is prepared or left to the archive. Call in index order.
-    const zip::PreparedEntry& Take(std::size_t index);
+    const PreparedFile& Take(std::size_t index);
     // The archive is done with entry `index`: its memory goes back to the budget.
     void Release(std::size_t index);
 
   private:
     struct Slot {
-        zip::PreparedEntry entry;
+        PreparedFile file;
         bool done = false;
         std::uint64_t charged = 0;  // bytes counted against the budget
     };
@@ -51,9 +64,10 @@ class EntryPipeline {
     void Work();
     bool Stopping() const;
 
-    std::vector<Job> jobs_;
+    std::vector<std::uint64_t> sizes_;
     std::vector<std::unique_ptr<Slot>> slots_;
     const std::atomic<bool>* cancel_;
+    Prepare prepare_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t next_job_ = 0;     // the next one a thread takes

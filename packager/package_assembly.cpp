@@ -5,12 +5,15 @@
 #include <vector>
 
 #include "packager/entry_pipeline.h"
+#include "packager/output_file.h"
 #include "packager/plugin_packager.h"
+#include "packager/source_file.h"
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "zip/archive.h"
+#include "zip/zip_writer.h"
 
 namespace zelpack {
 
@@ -33,24 +36,6 @@ void RemoveTemporary(const std::u16string& path) {
         }
     }
 }
-
-// Removes a file when it goes out of scope, unless kept.
-class FileRemover {
-  public:
-    explicit FileRemover(std::u16string path) : path_(std::move(path)) {}
-    ~FileRemover() {
-        if (!path_.empty()) {
-            RemoveTemporary(path_);
-        }
-    }
-    FileRemover(const FileRemover&) = delete;
-    FileRemover& operator=(const FileRemover&) = delete;
-    const std::u16string& path() const { return path_; }
-    void Keep() { path_.clear(); }
-
-  private:
-    std::u16string path_;
-};
 
 // Makes an empty file with a fresh name and closes it again; its path.
 platform::Result<std::u16string> ReserveTemporary(std::u16string_view folder,
@@ -75,9 +60,61 @@ std::uint64_t SizeOf(std::u16string_view path) {
     return record ? platform::FileSizeOf(*record) : 0;
 }
 
+// The file at the archive path, when one is there to be replaced (or packed by mistake).
+std::optional<platform::FindData> ExistingArchive(std::u16string_view archive_path) {
+    const platform::Result<platform::FileKind> kind = platform::QueryKind(archive_path);
+    if (!kind || *kind != platform::FileKind::Regular) {
+        return std::nullopt;
+    }
+    platform::Result<platform::FindData> record = platform::QueryFile(archive_path);
+    return record ? std::optional(std::move(*record)) : std::nullopt;
+}
+
+// Whether `entry`, a file of `folder`, is the archive `archive` under another name. Records
+// without an identity (a Windows listing's) are looked up when their size allows it.
+bool IsArchive(std::u16string_view folder, const FileEntry& entry,
+               const platform::FindData& archive) {
+    if (entry.id.Known()) {
+        return entry.id == archive.id;
+    }
+    if (entry.error || platform::FileSizeOf(entry) != platform::FileSizeOf(archive)) {
+        return false;
+    }
+    const platform::Result<platform::FindData> record =
+        platform::QueryFile(platform::JoinPath(folder, entry.cFileName));
+    return record && record->id == archive.id;
+}
+
 // Target-side failures: the archive could not be written, whichever entry was being added.
 bool IsArchiveWriteFailure(zip::ZipResult result) {
     return result == zip::WriteFailed || result == zip::NotSeekable;
+}
+
+// On a pipeline thread: opens `entry` and prepares its data. One that cannot be opened or read
+// is left to the archive, which meets the failure itself, as it would alone.
+void PrepareSelected(const platform::Subtree& tree, const FileEntry& entry, LinkUse links,
+                     const platform::FileId& archive, std::u16string_view entry_prefix,
+                     zip::EntryPreparer& preparer, const zip::ZipWriter::ReadObserver& observer,
+                     PreparedFile& out) {
+    std::u16string change;
+    platform::Result<platform::File> file = OpenSelected(tree, entry, links, archive, change);
+    if (!change.empty()) {
+        out.failure = ChangedMessage(platform::PortablePath(entry.cFileName), change);
+        return;
+    }
+    if (!file) {
+        return;
+    }
+    preparer.Prepare(std::u16string(entry_prefix) + entry.cFileName, *file,
+                     EntryPipeline::kLargeEntry, observer, out.entry);
+    if (!out.entry.ready) {
+        return;
+    }
+    if (std::optional<std::u16string> what =
+            ChangeWhileRead(*file, entry, out.entry.source.sourceBytesRead)) {
+        out.failure = ChangedMessage(platform::PortablePath(entry.cFileName), *what);
+        out.entry.ready = false;
+    }
 }
 
 }  // namespace
@@ -113,12 +150,16 @@ bool ReadSourceDateEpoch(std::optional<std::int64_t>& moment, std::u16string& me
 struct PluginPackager::Run {
     const PackOptions& options;
     std::u16string_view archive_path;
+    LinkUse links;
     std::u16string source_prefix{};  // the plug-in folder and a separator
     std::u16string entry_prefix{};   // the plug-in's name and a separator
+    std::vector<FileEntry> files{};  // the selection, as packed
     std::u16string config{};
     std::u16string descriptor{};
-    // Declared before the archive, so that the archive is closed before its file is removed.
-    std::optional<FileRemover> temporary_archive{};
+    platform::FileId replaced_archive{};  // the file at the archive path, if any
+    std::optional<platform::Subtree> tree{};
+    // Declared before the archive, so that the archive is finished before its file goes.
+    std::optional<OutputFile> output{};
     std::unique_ptr<zip::ArchiveHandle> archive{};
     PackProgress progress{};
     std::uint64_t bytes_before_entry = 0;
@@ -215,23 +256,65 @@ std::vector<std::u16string> PluginPackager::PackedSelection(
     std::u16string_view folder, std::span<const std::u16string> selection,
     std::u16string_view archive_path) {
     std::vector<std::u16string> packed(selection.begin(), selection.end());
-    if (const platform::Result<std::u16string> target = platform::AbsolutePath(archive_path)) {
-        std::erase_if(packed, [&](const std::u16string& path) {
-            const platform::Result<std::u16string> source =
-                platform::AbsolutePath(platform::JoinPath(folder, path));
-            return source && *source == *target;
-        });
+    const std::optional<platform::FindData> archive = ExistingArchive(archive_path);
+    if (!archive) {
+        return packed;
+    }
+    std::erase_if(packed, [&](const std::u16string& path) {
+        const platform::Result<platform::FindData> record =
+            platform::QueryFile(platform::JoinPath(folder, path));
+        return record && record->id == archive->id;
+    });
+    return packed;
+}
+
+std::vector<FileEntry> PluginPackager::PackedSelection(std::u16string_view folder,
+                                                       std::span<const FileEntry> selection,
+                                                       std::u16string_view archive_path) {
+    std::vector<FileEntry> packed(selection.begin(), selection.end());
+    if (const std::optional<platform::FindData> archive = ExistingArchive(archive_path)) {
+        std::erase_if(packed,
+                      [&](const FileEntry& entry) { return IsArchive(folder, entry, *archive); });
     }
     return packed;
 }
 
 bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16string> selection,
                           std::u16string_view archive_path, const PackOptions& options) {
+    // Without a walk, each file is recorded as the run finds it now.
+    std::vector<FileEntry> files;
+    files.reserve(selection.size());
+    for (const std::u16string& path : selection) {
+        FileEntry& entry = files.emplace_back();
+        platform::Result<platform::FindData> record =
+            platform::QueryFile(platform::JoinPath(folder, path));
+        if (record) {
+            static_cast<platform::FindData&>(entry) = std::move(*record);
+        } else {
+            entry.error = record.error();
+        }
+        entry.cFileName = path;
+    }
+    return PackSelection(folder, std::move(files), archive_path, options, false);
+}
+
+bool PluginPackager::Pack(std::u16string_view folder, std::span<const FileEntry> selection,
+                          std::u16string_view archive_path, const PackOptions& options) {
+    return PackSelection(folder, std::vector<FileEntry>(selection.begin(), selection.end()),
+                         archive_path, options, true);
+}
+
+bool PluginPackager::PackSelection(std::u16string_view folder, std::vector<FileEntry> selection,
+                                   std::u16string_view archive_path, const PackOptions& options,
+                                   bool links_known) {
     message_.clear();
     zip_result_ = zip::Success;
     packed_entries_.clear();
-    Run run{.options = options, .archive_path = archive_path};
-    if (!ChooseSelection(run, folder, selection)) {
+    warnings_.clear();
+    Run run{.options = options,
+            .archive_path = archive_path,
+            .links = links_known ? LinkUse::None : LinkUse::Unknown};
+    if (!ChooseSelection(run, folder, std::move(selection))) {
         return false;
     }
     if (run.Cancelled()) {
@@ -248,14 +331,26 @@ bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16st
 }
 
 bool PluginPackager::ChooseSelection(Run& run, std::u16string_view folder,
-                                     std::span<const std::u16string> selection) {
+                                     std::vector<FileEntry> selection) {
     const std::optional<std::u16string> entry_prefix = EntryPrefix(folder);
     if (!entry_prefix) {
         return Fail(kBadFolderMessage);
     }
     run.entry_prefix = *entry_prefix;
     run.source_prefix = platform::JoinPath(folder, u"");
-    selected_files_ = PackedSelection(folder, selection, run.archive_path);
+    // Nothing is written, not even the descriptor, for a destination that cannot take the archive.
+    if (std::optional<std::u16string> refused =
+            RefuseDestination(run.archive_path, u"压缩包", run.options.replace)) {
+        return Fail(*refused);
+    }
+    if (const std::optional<platform::FindData> archive = ExistingArchive(run.archive_path)) {
+        run.replaced_archive = archive->id;
+    }
+    run.files = PackedSelection(folder, selection, run.archive_path);
+    selected_files_.clear();
+    for (const FileEntry& entry : run.files) {
+        selected_files_.push_back(entry.cFileName);
+    }
     if (!FindConfigFile(run.config)) {
         return Fail(kNoConfigFileMessage);
     }
@@ -276,26 +371,18 @@ bool PluginPackager::WriteDescriptor(Run& run) {
 }
 
 bool PluginPackager::OpenTemporaryArchive(Run& run) {
-    // The archive grows under a hidden temporary name beside its destination (the same file
-    // system, so that the final rename is one step).
     const std::u16string_view path = run.archive_path;
-    const std::size_t slash = platform::LastSeparator(path);
-    const std::u16string folder = slash == std::u16string_view::npos ? std::u16string(u".")
-                                  : slash == 0 ? std::u16string(1, kPathSeparator)
-                                               : std::u16string(path.substr(0, slash));
-    const std::u16string name(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-    const platform::Result<std::u16string> reserved =
-        ReserveTemporary(folder, u"." + name + u"-", u".tmp", platform::TemporaryAccess::AsNewFile);
-    if (!reserved) {
-        return FailAt(u"无法创建压缩文件", path, reserved.error());
+    platform::Result<OutputFile> output = OutputFile::Begin(path);
+    if (!output) {
+        return FailAt(u"无法创建压缩文件", path, output.error());
     }
-    run.temporary_archive.emplace(*reserved);
-
-    std::error_code cause;
-    run.archive = zip::BeginArchiveToFile(*reserved, {}, &cause);
+    run.output.emplace(std::move(*output));
+    // The writer gets the open file: the temporary name is never opened again, so nothing put in
+    // its place meanwhile is written to.
+    run.archive = zip::BeginArchiveToHandle(run.output->file());
     if (!run.archive) {
         zip_result_ = zip::GetMostRecentResult();
-        return FailAt(u"无法创建压缩文件", path, cause);
+        return FailAt(u"无法创建压缩文件", path, {});
     }
     run.archive->writer->SetFixedTime(run.options.fixed_time);
     zip::SetReadObserver(run.archive.get(), [&run](std::uint64_t bytes_read) {
@@ -306,63 +393,124 @@ bool PluginPackager::OpenTemporaryArchive(Run& run) {
     return true;
 }
 
-bool PluginPackager::AddEntry(Run& run, std::u16string_view entry_name, std::u16string_view source,
-                              std::u16string_view shown, std::uint64_t size,
-                              const zip::PreparedEntry* prepared) {
-    run.progress.current_path = shown;
+bool PluginPackager::FailEntry(Run& run, zip::ZipResult result, std::u16string_view shown) {
+    zip_result_ = result;
+    if (run.Cancelled()) {
+        return Fail(kCancelledMessage);
+    }
+    const std::error_code cause = zip::GetSystemError(run.archive.get());
+    if (IsArchiveWriteFailure(result)) {
+        return FailAt(u"无法写入压缩文件", run.archive_path, cause);
+    }
+    std::u16string message(kAddFailedMessage);
+    message += shown;
+    if (cause) {
+        message += u'：';
+        message += platform::ErrorText(cause);
+    }
+    return Fail(message);
+}
+
+bool PluginPackager::AddDescriptor(Run& run) {
+    run.progress.current_path = kDescriptorEntryName;
     run.Report();
     const zip::ZipResult result =
-        prepared != nullptr ? zip::AddPreparedEntry(run.archive.get(), entry_name, *prepared)
-                            : zip::AddEntryFromFile(run.archive.get(), entry_name, source);
+        zip::AddEntryFromFile(run.archive.get(), kDescriptorEntryName, run.descriptor);
     if (result != zip::Success) {
-        zip_result_ = result;
-        if (run.Cancelled()) {
-            return Fail(kCancelledMessage);
-        }
-        const std::error_code cause = zip::GetSystemError(run.archive.get());
-        if (IsArchiveWriteFailure(result)) {
-            return FailAt(u"无法写入压缩文件", run.archive_path, cause);
-        }
-        std::u16string message(kAddFailedMessage);
-        message += shown;
-        if (cause) {
-            message += u'：';
-            message += platform::ErrorText(cause);
-        }
-        return Fail(message);
+        return FailEntry(run, result, kDescriptorEntryName);
     }
-    run.entry_names.emplace_back(entry_name);
-    run.bytes_before_entry += size;
+    run.entry_names.emplace_back(kDescriptorEntryName);
+    run.bytes_before_entry = SizeOf(run.descriptor);
+    run.progress.bytes_done = run.bytes_before_entry;
+    ++run.progress.files_done;
+    return true;
+}
+
+bool PluginPackager::AddFile(Run& run, std::size_t index, const PreparedFile* prepared) {
+    const FileEntry& entry = run.files[index];
+    const std::u16string& path = entry.cFileName;
+    const std::u16string entry_name = run.entry_prefix + path;
+    run.progress.current_path = path;
+    run.Report();
+    if (prepared != nullptr && !prepared->failure.empty()) {
+        return Fail(prepared->failure);
+    }
+    zip::ZipResult result = zip::Success;
+    std::uint64_t bytes_read = 0;
+    if (prepared != nullptr && prepared->entry.ready) {
+        result = zip::AddPreparedEntry(run.archive.get(), entry_name, prepared->entry);
+        bytes_read = prepared->entry.source.sourceBytesRead;
+    } else {
+        // A name the archive cannot hold is refused before the file is looked for.
+        if (!zip::ZipWriter::AcceptsName(entry_name)) {
+            zip_result_ = zip::BadArguments;
+            return Fail(std::u16string(kAddFailedMessage) + path);
+        }
+        std::u16string change;
+        platform::Result<platform::File> file =
+            OpenSelected(*run.tree, entry, entry.via_link ? LinkUse::Allowed : run.links,
+                         run.replaced_archive, change);
+        if (!change.empty()) {
+            return Fail(ChangedMessage(platform::PortablePath(path), change));
+        }
+        if (!file) {
+            zip_result_ = zip::OpenFailed;
+            return Fail(std::u16string(kAddFailedMessage) + path + u"：" +
+                        platform::ErrorText(file.error()));
+        }
+        result = zip::AddEntryFromHandle(run.archive.get(), entry_name, *file);
+        if (result == zip::Success) {
+            bytes_read = run.archive->writer->entries().back().uncompressedSize;
+            if (std::optional<std::u16string> what = ChangeWhileRead(*file, entry, bytes_read)) {
+                return Fail(ChangedMessage(platform::PortablePath(path), *what));
+            }
+        }
+    }
+    if (result != zip::Success) {
+        return FailEntry(run, result, path);
+    }
+    run.entry_names.push_back(entry_name);
+    run.bytes_before_entry += platform::FileSizeOf(entry);
     run.progress.bytes_done = run.bytes_before_entry;
     ++run.progress.files_done;
     return true;
 }
 
 bool PluginPackager::AddEntries(Run& run) {
-    run.progress.files_total = selected_files_.size() + 1;
-    const std::uint64_t descriptor_size = SizeOf(run.descriptor);
-    run.progress.bytes_total = descriptor_size;
-    for (const std::u16string& path : selected_files_) {
-        run.progress.bytes_total += SizeOf(run.source_prefix + path);
+    run.progress.files_total = run.files.size() + 1;
+    run.progress.bytes_total = SizeOf(run.descriptor);
+    for (const FileEntry& entry : run.files) {
+        run.progress.bytes_total += platform::FileSizeOf(entry);
     }
-
-    if (!AddEntry(run, kDescriptorEntryName, run.descriptor, kDescriptorEntryName, descriptor_size,
-                  nullptr)) {
+    // Every file is opened below the folder as it is now, relative to it: a folder on the way
+    // renamed or swapped for a link after this cannot lead elsewhere.
+    platform::Result<platform::Subtree> tree = platform::Subtree::Open(run.source_prefix);
+    if (!tree) {
+        return FailAt(u"无法打开插件文件夹", run.source_prefix, tree.error());
+    }
+    run.tree.emplace(std::move(*tree));
+    if (!AddDescriptor(run)) {
         return false;
-    }
-    std::vector<EntryPipeline::Job> jobs;
-    jobs.reserve(selected_files_.size());
-    for (const std::u16string& path : selected_files_) {
-        const std::u16string source = run.source_prefix + path;
-        jobs.push_back({run.entry_prefix + path, source, SizeOf(source)});
     }
     // With more than one job, threads prepare the entries ahead; the archive takes them in order.
     std::optional<EntryPipeline> pipeline;
-    if (run.options.jobs > 1 && jobs.size() > 1) {
-        pipeline.emplace(jobs, run.options.jobs, run.options.cancel);
+    if (run.options.jobs > 1 && run.files.size() > 1) {
+        std::vector<std::uint64_t> sizes;
+        sizes.reserve(run.files.size());
+        for (const FileEntry& entry : run.files) {
+            sizes.push_back(platform::FileSizeOf(entry));
+        }
+        pipeline.emplace(std::move(sizes), run.options.jobs, run.options.cancel,
+                         [&run](std::size_t index, zip::EntryPreparer& preparer,
+                                const zip::ZipWriter::ReadObserver& observer, PreparedFile& out) {
+                             const FileEntry& entry = run.files[index];
+                             PrepareSelected(
+                                 *run.tree, entry, entry.via_link ? LinkUse::Allowed : run.links,
+                                 run.replaced_archive, run.entry_prefix, preparer, observer, out);
+                         });
     }
-    for (std::size_t index = 0; index < jobs.size(); ++index) {
-        const std::u16string& path = selected_files_[index];
+    for (std::size_t index = 0; index < run.files.size(); ++index) {
+        const std::u16string& path = run.files[index].cFileName;
         if (run.Cancelled()) {
             return Fail(kCancelledMessage);
         }
@@ -372,9 +520,8 @@ bool PluginPackager::AddEntries(Run& run) {
             zip_result_ = zip::BadArguments;
             return Fail(std::u16string(kAddFailedMessage) + path);
         }
-        const EntryPipeline::Job& job = jobs[index];
-        const zip::PreparedEntry* prepared = pipeline ? &pipeline->Take(index) : nullptr;
-        const bool added = AddEntry(run, job.entry_name, job.source_path, path, job.size, prepared);
+        const PreparedFile* prepared = pipeline ? &pipeline->Take(index) : nullptr;
+        const bool added = AddFile(run, index, prepared);
         if (pipeline) {
             pipeline->Release(index);
         }
@@ -397,21 +544,37 @@ bool PluginPackager::Commit(Run& run) {
                            .deflated = header.method == zip::record::kMethodDeflated,
                            .crc = header.crc});
     }
+    run.tree.reset();
     std::error_code cause;
     zip_result_ = zip::EndArchive(run.archive, &cause);
     if (zip_result_ != zip::Success) {
         return FailAt(u"无法写入压缩文件", run.archive_path, cause);
     }
-    if (run.Cancelled()) {
-        return Fail(kCancelledMessage);
-    }
-    const platform::Status replaced =
-        platform::ReplaceFile(run.temporary_archive->path(), run.archive_path);
-    if (!replaced) {
-        return FailAt(u"无法保存压缩文件", run.archive_path, replaced.error());
+    OutputFile::Step failed = OutputFile::Step::Move;
+    if (const platform::Status committed =
+            run.output->Commit(run.options.replace, run.options.flush, run.options.cancel, failed);
+        !committed) {
+        if (failed == OutputFile::Step::Cancelled) {
+            return Fail(kCancelledMessage);
+        }
+        if (failed != OutputFile::Step::Move) {
+            return FailAt(u"无法写入压缩文件", run.archive_path, committed.error());
+        }
+        // Another run (or anything else) took the name since the start, and it is not replaced.
+        if (committed.error() == std::errc::file_exists && !run.options.replace) {
+            return Fail(u"压缩包已存在：" + std::u16string(run.archive_path) +
+                        u"（用 --force 覆盖）");
+        }
+        return FailAt(u"无法保存压缩文件", run.archive_path, committed.error());
     }
     // From here on the run has succeeded, whatever arrives: the archive is in place.
-    run.temporary_archive->Keep();
+    if (run.options.flush) {
+        if (const platform::Status flushed = run.output->FlushFolder(); !flushed) {
+            warnings_.push_back(u"警告：已保存 " + std::u16string(run.archive_path) +
+                                u"，但无法把它所在的文件夹写入磁盘：" +
+                                platform::ErrorText(flushed.error()));
+        }
+    }
     packed_entries_ = std::move(entries);
     run.Report();
     return true;

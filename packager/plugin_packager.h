@@ -15,15 +15,14 @@
 #include <utility>
 #include <vector>
 
+#include "filelist/file_entry.h"
 #include "zip/zip_result.h"
 
 struct _xmlNode;
 
 namespace zelpack {
 
-namespace zip {
-struct PreparedEntry;
-}
+struct PreparedFile;
 
 // Where a packing run stands, as handed to PackOptions::progress.
 struct PackProgress {
@@ -48,6 +47,11 @@ struct PackOptions {
     // Seconds since 1970 (UTC) that every entry gets as its times instead of its file's, so that
     // the same files pack to the same bytes whenever and wherever they are packed.
     std::optional<std::int64_t> fixed_time;
+    // Whether a file at the archive path may be replaced. When not, the run fails if one is there
+    // at the start, or appears there by the end (another run's, say).
+    bool replace = true;
+    // Whether the archive reaches the disk before it takes its name; off only to measure the cost.
+    bool flush = true;
 };
 
 // One entry of the archive a run made, as its central directory records it.
@@ -89,7 +93,15 @@ class PluginPackager {
     // removed afterwards. The archive is written beside `archive_path` under a temporary name and
     // renamed over it only on success: on every failure a file already at `archive_path` stays as
     // it was and the temporary files are gone.
+    //
+    // Each file is read as it was when the run began: one whose size, identity or last-write
+    // time has changed by the time it is read, or that was replaced by a link, fails the run.
     bool Pack(std::u16string_view folder, std::span<const std::u16string> selection,
+              std::u16string_view archive_path, const PackOptions& options = {});
+    // The same, with each file as a walk of `folder` recorded it (FolderWalker's entries, the
+    // relative path in cFileName): the file must still be what the walk saw, and one that the walk
+    // reached without passing a link is opened without following any.
+    bool Pack(std::u16string_view folder, std::span<const FileEntry> selection,
               std::u16string_view archive_path, const PackOptions& options = {});
 
     // "打包失败，" and the message of the last failed run: the text every front end shows.
@@ -120,11 +132,19 @@ class PluginPackager {
     // Where an archive of `folder` is proposed: inside it, named after it ("/x/demo" and
     // "/x/demo/" both give "/x/demo/demo.zip").
     static std::u16string ProposedArchivePath(std::u16string_view folder);
-    // `selection` as Pack takes it in: an archive being replaced that lies in the folder never
-    // goes into itself.
+    // `selection` as Pack takes it in: the archive being replaced never goes into itself, by
+    // whatever path it lies in the folder (a link, a second hard link, letter case on Windows):
+    // files are compared by identity.
     static std::vector<std::u16string> PackedSelection(std::u16string_view folder,
                                                        std::span<const std::u16string> selection,
                                                        std::u16string_view archive_path);
+    static std::vector<FileEntry> PackedSelection(std::u16string_view folder,
+                                                  std::span<const FileEntry> selection,
+                                                  std::u16string_view archive_path);
+
+    // What the last run would have the user know although it succeeded (the archive's folder could
+    // not be flushed to the disk, say), one "警告：" line each.
+    const std::vector<std::u16string>& Warnings() const { return warnings_; }
 
     // Reads the configuration at `config_path`, checks its "vemplugin" root and the first
     // "property" child with its four required attributes, and writes the descriptor (the root and
@@ -155,17 +175,20 @@ class PluginPackager {
     struct Run;
 
     // The steps of Pack, in order; each returns false with the message set.
-    bool ChooseSelection(Run& run, std::u16string_view folder,
-                         std::span<const std::u16string> selection);
+    bool ChooseSelection(Run& run, std::u16string_view folder, std::vector<FileEntry> selection);
     bool WriteDescriptor(Run& run);
     bool OpenTemporaryArchive(Run& run);
     bool AddEntries(Run& run);
     bool Commit(Run& run);
-    // Adds one entry; on failure records why, naming `shown`.
-    // From `prepared` when given (a parallel run), else from the file itself.
-    bool AddEntry(Run& run, std::u16string_view entry_name, std::u16string_view source,
-                  std::u16string_view shown, std::uint64_t size,
-                  const zip::PreparedEntry* prepared);
+    // Adds the descriptor, then selected file `index` (from its prepared data when a parallel run
+    // prepared it); on failure records why.
+    bool AddDescriptor(Run& run);
+    bool AddFile(Run& run, std::size_t index, const PreparedFile* prepared);
+    // The writer's failure of the entry for `shown`, as the run's message.
+    bool FailEntry(Run& run, zip::ZipResult result, std::u16string_view shown);
+    bool PackSelection(std::u16string_view folder, std::vector<FileEntry> selection,
+                       std::u16string_view archive_path, const PackOptions& options,
+                       bool links_known);
 
     bool Fail(std::u16string_view message);
     // The message "`what` `path`：reason" (no reason when `cause` is empty).
@@ -180,6 +203,7 @@ class PluginPackager {
 
     std::vector<std::u16string> selected_files_;
     std::vector<PackedEntry> packed_entries_;
+    std::vector<std::u16string> warnings_;
     std::vector<std::pair<std::string, std::string>> descriptor_fields_;
     std::mutex descriptor_mutex_;
     std::u16string descriptor_path_;

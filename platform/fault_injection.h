@@ -22,6 +22,7 @@ enum class Operation {
     Remove,
     List,    // opening or reading a folder's listing
     Status,  // reading the status of a listed name
+    Flush,   // making a written file, or a folder's entries, reach the disk
     kCount
 };
 

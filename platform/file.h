@@ -17,6 +17,12 @@ Result<FindData> QueryOpenFile(const File& file);
 
 enum class SeekOrigin { Begin, Current, End };
 
+// What a path names, links followed. Missing: nothing, or a link that leads nowhere.
+enum class FileKind { Missing, Regular, Folder, Pipe, Socket, Device, Other };
+
+// Fails only when the path cannot be looked at (a folder on the way may not be searched, say).
+Result<FileKind> QueryKind(std::u16string_view path);
+
 // Who may read a temporary file: its owner only (mode 0600), or whoever the umask lets read a
 // newly created file (mode 0666 less the umask), for files that become a user's output.
 enum class TemporaryAccess { OwnerOnly, AsNewFile };
@@ -62,6 +68,10 @@ class File {
     Result<std::uint64_t> Seek(std::int64_t offset, SeekOrigin origin);
     Result<std::uint64_t> Size() const;
 
+    // Makes what was written reach the disk, with what is needed to read it back (fdatasync,
+    // FlushFileBuffers).
+    Status Flush();
+
     // Closes the file; fails when the close reported an error (for instance a late write error).
     Status Close();
 
@@ -71,6 +81,7 @@ class File {
 
   private:
     friend Result<FindData> QueryOpenFile(const File& file);
+    friend class Subtree;
 
     // The system's handle: a file descriptor on POSIX, a HANDLE on Windows. Both fit, and both
     // use -1 for none (INVALID_HANDLE_VALUE).
@@ -88,5 +99,36 @@ Status DeleteFile(std::u16string_view path);
 // Moves `from` to `to` in one step, replacing a file at `to`, whose permission bits the moved
 // file takes over; both must be on one file system.
 Status ReplaceFile(std::u16string_view from, std::u16string_view to);
+
+// Moves `from` to `to` in one step unless anything is at `to`, even something that appeared a
+// moment ago: then it fails with file_exists and both stay as they were.
+Status MoveNoReplace(std::u16string_view from, std::u16string_view to);
+
+// Makes the entries of `folder` reach the disk, so that a file just renamed into it survives a
+// power cut (POSIX; on Windows the rename itself is written through).
+Status FlushFolder(std::u16string_view folder);
+
+// Whether opening a file below a folder may pass through links.
+enum class LinkRule {
+    Refuse,  // no component may be a symbolic link or reparse point: fails with
+             // too_many_symbolic_link_levels
+    Follow,
+};
+
+// A folder whose files are opened by their paths relative to it, so that a name on the way that
+// was replaced by a link cannot lead elsewhere. Move-only.
+class Subtree {
+  public:
+    static Result<Subtree> Open(std::u16string_view folder);
+
+    // The regular file at `relative` (separated by the native separator, no "." or ".."),
+    // read-only. Fails for anything but a regular file, as OpenForReading does.
+    Result<File> OpenFile(std::u16string_view relative, LinkRule links) const;
+
+  private:
+    File folder_;               // POSIX: the open folder
+    std::u16string path_;       // its path as given
+    std::u16string real_path_;  // Windows: its path with every link resolved
+};
 
 }  // namespace zelpack::platform

@@ -23,6 +23,16 @@ inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;  // a symbolic li
 // dwReserved0 of a reparse point: what kind it is.
 inline constexpr std::uint32_t kReparseTagSymlink = 0xA000000C;
 
+// Identity of a file or folder on disk, the same for every path (link or not) that leads to it:
+// device and inode on POSIX, volume serial number and file index on Windows. All zero: not known.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+    bool Known() const { return device != 0 || inode != 0; }
+};
+using FolderId = FileId;
+
 // One listing record. Hidden and system bits are never set; the short name stays zero. A symbolic
 // link is described by what it leads to, with the reparse-point bit and tag added. The name
 // field is not capped at 259 units: callers decide what fits.
@@ -37,18 +47,15 @@ struct FindData {
     std::uint32_t dwReserved1 = 0;
     std::u16string cFileName;
     std::array<char16_t, 14> cAlternateFileName{};
+    // What the record describes (a link: what it leads to). Listings on Windows leave it unknown
+    // for entries that are not links, which would cost a file open each; QueryFile and
+    // QueryOpenFile always fill it.
+    FileId id{};
 };
 
 inline std::uint64_t FileSizeOf(const FindData& record) {
     return (std::uint64_t{record.nFileSizeHigh} << 32) | record.nFileSizeLow;
 }
-
-// Identity of a folder on disk, the same for every path (link or not) that leads to it.
-struct FolderId {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const FolderId&) const = default;
-};
 
 // One open listing. Move-only; closes itself when destroyed.
 class FindHandle {

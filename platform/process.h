@@ -39,26 +39,43 @@ std::optional<std::u16string> EnvironmentVariable(std::u16string_view name);
 // True when the stream is a terminal (progress is drawn only there).
 bool IsTerminal(StandardStream stream);
 
-// What asked the process to stop.
+// What asked the process to stop: every request whose default would end the process at once.
+// Windows knows the first two only (Ctrl+C; Ctrl+Break, closing the console, logging off).
 enum class Interruption {
     None,
     Interrupt,  // Ctrl+C (SIGINT)
     Terminate,  // a termination request (SIGTERM)
+    Hangup,     // the terminal went away (SIGHUP)
+    Quit,       // Ctrl+\ (SIGQUIT)
+    Alarm,      // a timer ran out (SIGALRM)
+    User1,      // SIGUSR1
+    User2,      // SIGUSR2
 };
 
-// From now on an interrupt or termination request sets `flag` instead of ending the process;
-// long work checks it and stops cleanly. `flag` must outlive the process's use of it; a second
+// From now on every such request sets `flag` instead of ending the process; long work checks it
+// and stops cleanly, removing what it made. `flag` must outlive the process's use of it; a second
 // call replaces the first flag. Fails when the handlers cannot be installed.
 Status CancelOnInterrupt(std::atomic<bool>& flag);
 
 // The first request that arrived since CancelOnInterrupt.
 Interruption ReceivedInterruption();
 
-// Asks this process to stop as the user or the system would (Ctrl+C, a termination request), for
-// instance from a test. While CancelOnInterrupt holds, that only sets the flag.
+// The exit status of a process that stopped for `kind`: 128 plus the signal's number, as a shell
+// reports a process the signal ended (130 for Ctrl+C, 143 for a termination request).
+int ExitStatusOf(Interruption kind);
+
+// Asks this process to stop as the user or the system would, for instance from a test. While
+// CancelOnInterrupt holds, that only sets the flag.
 void RaiseInterruption(Interruption kind);
 
-// Restores the default handling of both signals.
+// Restores the default handling of every request CancelOnInterrupt took over. On Windows a
+// console that is being closed waits for this (a few seconds at most) before it ends the process,
+// so that the run can remove its temporary files first.
 void RestoreInterruptHandling();
+
+// Writing to a pipe whose reader has gone fails with broken_pipe instead of ending the process
+// (SIGPIPE), so that a closed standard output is reported like any write failure. Nothing to do
+// on Windows.
+void IgnoreBrokenPipes();
 
 }  // namespace zelpack::platform

@@ -59,9 +59,6 @@ ZipResult AddEntryFromFile(ArchiveHandle* archive, std::u16string_view entryName
 
 ZipResult AddPreparedEntry(ArchiveHandle* archive, std::u16string_view entryName,
                            const PreparedEntry& entry) {
-    if (!entry.ready) {
-        return AddEntryFromFile(archive, entryName, entry.sourcePath);
-    }
     return Add(archive, entryName, {.prepared = &entry}, 0, SourceKind::Prepared);
 }
 

@@ -48,8 +48,8 @@ ZipResult AddEntryFromHandle(ArchiveHandle* archive, std::u16string_view entryNa
 ZipResult AddEntryFromMemory(ArchiveHandle* archive, std::u16string_view entryName,
                              std::span<const std::uint8_t> data);
 ZipResult AddFolderEntry(ArchiveHandle* archive, std::u16string_view entryName);
-// The entry's data as prepared ahead (prepared_entry.h); one that is not ready is added from
-// its file, as AddEntryFromFile does.
+// The entry's data as prepared ahead (prepared_entry.h); BadArguments for one that is not ready,
+// which the caller adds from its file instead.
 ZipResult AddPreparedEntry(ArchiveHandle* archive, std::u16string_view entryName,
                            const PreparedEntry& entry);
 

@@ -28,15 +28,14 @@ int FlushOutput(void* context, const std::uint8_t* src, std::uint32_t* count) {
 EntryPreparer::EntryPreparer() = default;
 EntryPreparer::~EntryPreparer() = default;
 
-void EntryPreparer::Prepare(std::u16string_view entryName, std::u16string_view sourcePath,
+void EntryPreparer::Prepare(std::u16string_view entryName, platform::File& file,
                             std::uint64_t maxBytes, const ZipWriter::ReadObserver& observer,
                             PreparedEntry& entry) {
-    entry.sourcePath = sourcePath;
     entry.ready = false;
     entry.data.clear();
     entry.deflateFlags = 0;
     EntrySource& source = entry.source;
-    if (source.OpenSourceFile(sourcePath) != Success) {
+    if (source.OpenSourceHandle(&file, 0) != Success) {
         return;
     }
     if (source.sourceSize < 0 || static_cast<std::uint64_t>(source.sourceSize) > maxBytes) {

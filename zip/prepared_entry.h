@@ -19,11 +19,9 @@
 namespace zelpack::zip {
 
 struct PreparedEntry {
-    // Where the data came from, for the writer to read the file itself when it is not ready.
-    std::u16string sourcePath;
     // True: `data` holds the entry's data. False: the entry is left to the writer, because the
-    // file is larger than the caller wanted held in memory or because opening or reading it
-    // failed (so that the writer meets the failure itself, as it would alone).
+    // file is larger than the caller wanted held in memory or because reading it failed (so that
+    // the writer meets the failure itself, as it would alone).
     bool ready = false;
     // Closed after reading: attributes, times, the size seen at opening, the CRC and count read.
     EntrySource source;
@@ -40,11 +38,11 @@ class EntryPreparer {
     EntryPreparer(const EntryPreparer&) = delete;
     EntryPreparer& operator=(const EntryPreparer&) = delete;
 
-    // Reads `sourcePath` for entry `entryName` into `entry`, unless the file is larger than
-    // `maxBytes`. `observer` sees every read as the writer's would (false stops it).
-    void Prepare(std::u16string_view entryName, std::u16string_view sourcePath,
-                 std::uint64_t maxBytes, const ZipWriter::ReadObserver& observer,
-                 PreparedEntry& entry);
+    // Reads `source` (open, from its start, left open) for entry `entryName` into `entry`,
+    // unless the file is larger than `maxBytes`. `observer` sees every read as the writer's would
+    // (false stops it).
+    void Prepare(std::u16string_view entryName, platform::File& source, std::uint64_t maxBytes,
+                 const ZipWriter::ReadObserver& observer, PreparedEntry& entry);
 
   private:
     std::unique_ptr<deflate::DeflateState> deflater_;

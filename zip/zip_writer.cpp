@@ -163,6 +163,16 @@ bool ZipWriter::SeekTarget(std::uint32_t position) {
     return false;
 }
 
+bool ZipWriter::AcceptsName(std::u16string_view entryName, bool folder) {
+    if (entryName.empty() || entryName.find(u'\0') != std::u16string_view::npos) {
+        return false;
+    }
+    std::u16string slashed(entryName);
+    std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
+    EntryHeader header;
+    return SetEntryName(header, platform::EncodeArchiveName(slashed).bytes, folder);
+}
+
 bool ZipWriter::IsStoredEntry(std::u16string_view entryName) {
     std::u16string slashed(entryName);
     std::replace(slashed.begin(), slashed.end(), u'\\', u'/');

@@ -98,6 +98,9 @@ class ZipWriter final : private ByteSink {
     // directory could not be written (base and length are given all the same).
     ZipResult GetTargetMemory(const std::uint8_t*& base, std::uint32_t& length);
 
+    // Whether `entryName` can be stored unchanged: not empty, no NUL, short enough for the field.
+    static bool AcceptsName(std::u16string_view entryName, bool folder = false);
+
     static bool IsStoredExtension(std::string_view name);
     // Whether the entry `entryName` of a file is stored rather than deflated.
     static bool IsStoredEntry(std::u16string_view entryName);

@@ -95,6 +95,7 @@ FindData RecordOf(const FileStatus& status, std::u16string name, bool link = fal
     record.nFileSizeHigh = static_cast<std::uint32_t>(size >> 32);
     record.nFileSizeLow = static_cast<std::uint32_t>(size);
     record.cFileName = std::move(name);
+    record.id = status.id;
     return record;
 }
 

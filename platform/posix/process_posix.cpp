@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
 
 #include "platform/posix/errors_posix.h"
 #include "platform/process.h"
@@ -19,6 +20,9 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "read in a signal handler");
 
+// The signals whose default would end the process at once, in the order of Interruption.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2};
+
 extern "C" void OnInterrupt(int signal_number) {
     int none = 0;
     interrupt_signal.compare_exchange_strong(none, signal_number);
@@ -27,16 +31,9 @@ extern "C" void OnInterrupt(int signal_number) {
     }
 }
 
-Status SetHandler(void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0) {
-        return LastError();
-    }
-    return {};
-}
+// What each signal did before CancelOnInterrupt, so that it can be put back.
+struct sigaction saved_actions[std::size(kSignals)];
+bool saved = false;
 
 }  // namespace
 
@@ -62,29 +59,62 @@ bool IsTerminal(StandardStream stream) {
 Status CancelOnInterrupt(std::atomic<bool>& flag) {
     interrupt_signal.store(0);
     interrupt_flag.store(&flag);
-    return SetHandler(OnInterrupt);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // Interrupted system calls are restarted: the flag is what stops the work.
+    action.sa_flags = SA_RESTART;
+    for (std::size_t index = 0; index < std::size(kSignals); ++index) {
+        struct sigaction before {};
+        if (sigaction(kSignals[index], nullptr, &before) != 0) {
+            return LastError();
+        }
+        if (!saved) {
+            saved_actions[index] = before;
+        }
+        // A signal ignored from the start (nohup) stays ignored.
+        if (before.sa_handler == SIG_IGN) {
+            continue;
+        }
+        if (sigaction(kSignals[index], &action, nullptr) != 0) {
+            return LastError();
+        }
+    }
+    saved = true;
+    return {};
 }
 
 Interruption ReceivedInterruption() {
-    switch (interrupt_signal.load()) {
-        case SIGINT:
-            return Interruption::Interrupt;
-        case SIGTERM:
-            return Interruption::Terminate;
-        default:
-            return Interruption::None;
+    const int received = interrupt_signal.load();
+    for (std::size_t index = 0; index < std::size(kSignals); ++index) {
+        if (kSignals[index] == received) {
+            return static_cast<Interruption>(index + 1);
+        }
     }
+    return Interruption::None;
+}
+
+int ExitStatusOf(Interruption kind) {
+    return kind == Interruption::None ? 0 : 128 + kSignals[static_cast<std::size_t>(kind) - 1];
 }
 
 void RaiseInterruption(Interruption kind) {
     if (kind != Interruption::None) {
-        raise(kind == Interruption::Interrupt ? SIGINT : SIGTERM);
+        raise(kSignals[static_cast<std::size_t>(kind) - 1]);
     }
 }
 
+void IgnoreBrokenPipes() {
+    signal(SIGPIPE, SIG_IGN);
+}
+
 void RestoreInterruptHandling() {
-    // Nothing useful remains to be done should this fail: the handlers stay and only set a flag.
-    static_cast<void>(SetHandler(SIG_DFL));
+    if (saved) {
+        for (std::size_t index = 0; index < std::size(kSignals); ++index) {
+            sigaction(kSignals[index], &saved_actions[index], nullptr);
+        }
+        saved = false;
+    }
     interrupt_flag.store(nullptr);
 }
 

@@ -95,9 +95,33 @@ inline int Rename(const char* from, const char* to) {
         Operation::Rename, [&](bool) { return ::rename(from, to); }, to);
 }
 
+// Renames without replacing: RENAME_NOREPLACE, which some file systems lack (EINVAL).
+inline int RenameNoReplace(const char* from, const char* to) {
+    return Retrying(
+        Operation::Rename,
+        [&](bool) { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE); }, to);
+}
+
+// A second name for a file, refused when the name is taken: the fallback for RenameNoReplace.
+inline int Link(const char* from, const char* to) {
+    return Retrying(
+        Operation::Rename, [&](bool) { return ::link(from, to); }, to);
+}
+
+// `data_only`: fdatasync, enough for a file whose size is all its metadata that matters.
+inline int Sync(int fd, bool data_only) {
+    return Retrying(Operation::Flush,
+                    [&](bool) { return data_only ? ::fdatasync(fd) : ::fsync(fd); });
+}
+
 inline int Unlink(const char* path) {
     return Retrying(
         Operation::Remove, [&](bool) { return ::unlink(path); }, path);
+}
+
+inline int OpenAt(int folder, const char* path, int flags, mode_t mode = 0) {
+    return Retrying(
+        Operation::Open, [&](bool) { return ::openat(folder, path, flags, mode); }, path);
 }
 
 inline int Statx(int folder, const char* path, int flags, unsigned mask, struct statx* info) {

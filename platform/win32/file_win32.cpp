@@ -1,9 +1,11 @@
 // Windows: files, deletion, replacement and temporary files.
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/listing.h"
+#include "platform/path.h"
 #include "platform/random.h"
 #include "platform/text.h"
 #include "platform/win32/win32.h"
@@ -25,7 +27,7 @@ std::intptr_t AsInteger(HANDLE handle) {
 
 // Opens `path` with CreateFileW inside the fault point of `kind`.
 Result<std::intptr_t> Open(Operation kind, std::u16string_view path, DWORD access, DWORD sharing,
-                           DWORD creation) {
+                           DWORD creation, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
     if (path.empty()) {
         return ErrorOf(ERROR_PATH_NOT_FOUND);
     }
@@ -36,8 +38,7 @@ Result<std::intptr_t> Open(Operation kind, std::u16string_view path, DWORD acces
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::error_code error;
     const bool opened = Attempt(kind, name, error, [&](bool) {
-        handle = CreateFileW(WideData(name), access, sharing, nullptr, creation,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(WideData(name), access, sharing, nullptr, creation, flags, nullptr);
         return handle != INVALID_HANDLE_VALUE;
     });
     if (!opened) {
@@ -261,6 +262,16 @@ Result<std::uint64_t> File::Size() const {
     return (std::uint64_t{high} << 32) | low;
 }
 
+Status File::Flush() {
+    if (!IsOpen()) {
+        return ErrorOf(ERROR_INVALID_HANDLE);
+    }
+    std::error_code error;
+    const bool flushed = Attempt(Operation::Flush, error,
+                                 [&](bool) { return FlushFileBuffers(AsHandle(handle_)) != 0; });
+    return flushed ? Status() : Status(error);
+}
+
 Status File::Close() {
     if (!IsOpen()) {
         return ErrorOf(ERROR_INVALID_HANDLE);
@@ -300,6 +311,120 @@ Status ReplaceFile(std::u16string_view from, std::u16string_view to) {
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     });
     return moved ? Status() : Status(error);
+}
+
+Status MoveNoReplace(std::u16string_view from, std::u16string_view to) {
+    const std::u16string source(from);
+    const std::u16string target(to);
+    std::error_code error;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails whenever the name is taken.
+    const bool moved = Attempt(Operation::Rename, target, error, [&](bool) {
+        return MoveFileExW(WideData(source), WideData(target), MOVEFILE_WRITE_THROUGH) != 0;
+    });
+    return moved ? Status() : Status(error);
+}
+
+Status FlushFolder(std::u16string_view) {
+    // The moves are made with MOVEFILE_WRITE_THROUGH, and a folder cannot be flushed on its own.
+    return {};
+}
+
+Result<FileKind> QueryKind(std::u16string_view path) {
+    const Result<std::u16string> full = AbsolutePath(path);
+    if (!full) {
+        return full.error();
+    }
+    // Device names (NUL, COM1, CON, in any folder) and pipes come back in the device namespace;
+    // they are never opened here, which could take a pipe's connection.
+    if (full->starts_with(u"\\\\.\\")) {
+        std::u16string upper = UpperCased(*full);
+        return upper.starts_with(u"\\\\.\\PIPE\\") ? FileKind::Pipe : FileKind::Device;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    std::error_code error;
+    const bool found = Attempt(Operation::Status, *full, error, [&](bool) {
+        return GetFileAttributesExW(WideData(*full), GetFileExInfoStandard, &data) != 0;
+    });
+    if (!found) {
+        if (error == std::errc::no_such_file_or_directory) {
+            return FileKind::Missing;
+        }
+        return error;
+    }
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link: what it leads to.
+        const Result<FindData> target = QueryFile(*full);
+        if (!target) {
+            return target.error() == std::errc::no_such_file_or_directory
+                       ? Result<FileKind>(FileKind::Missing)
+                       : Result<FileKind>(target.error());
+        }
+        return (target->dwFileAttributes & kAttributeDirectory) != 0 ? FileKind::Folder
+                                                                     : FileKind::Regular;
+    }
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder
+                                                                   : FileKind::Regular;
+}
+
+Result<Subtree> Subtree::Open(std::u16string_view folder) {
+    Result<std::u16string> real = RealPath(folder);
+    if (!real) {
+        return real.error();
+    }
+    Subtree tree;
+    tree.path_ = folder;
+    tree.real_path_ = std::move(*real);
+    return tree;
+}
+
+Result<File> Subtree::OpenFile(std::u16string_view relative, LinkRule links) const {
+    const std::u16string path = JoinPath(path_, relative);
+    // A reparse point is opened as itself rather than followed, so that it can be refused.
+    const Result<std::intptr_t> handle =
+        Open(Operation::Open, path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+             links == LinkRule::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL);
+    if (!handle) {
+        return handle.error();
+    }
+    File file(*handle);
+    if (GetFileType(AsHandle(*handle)) != FILE_TYPE_DISK) {
+        return make_error_code(Errc::NotRegularFile);
+    }
+    if (links == LinkRule::Follow) {
+        return file;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(AsHandle(*handle), &info)) {
+        return LastError();
+    }
+    const std::error_code link = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return link;
+    }
+    // A folder on the way that became a link or junction leads elsewhere: the file must be where
+    // its path says, below the folder's own resolved path.
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(AsHandle(*handle), buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+        if (length == 0) {
+            return LastError();
+        }
+        if (length < buffer.size()) {
+            std::u16string final_path = FromWide(buffer.data(), length);
+            if (final_path.starts_with(u"\\\\?\\UNC\\")) {
+                final_path = u"\\\\" + final_path.substr(8);
+            } else if (final_path.starts_with(u"\\\\?\\")) {
+                final_path = final_path.substr(4);
+            }
+            if (UpperCased(final_path) != UpperCased(JoinPath(real_path_, relative))) {
+                return link;
+            }
+            return file;
+        }
+        buffer.resize(length + 1);
+    }
 }
 
 }  // namespace zelpack::platform

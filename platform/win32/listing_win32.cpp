@@ -19,6 +19,11 @@ FileTime TimeOf(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
+FolderId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 // What a handle's information says about the file, under `name`.
 FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
     FindData record;
@@ -30,12 +35,8 @@ FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
     record.nFileSizeHigh = folder ? 0 : info.nFileSizeHigh;
     record.nFileSizeLow = folder ? 0 : info.nFileSizeLow;
     record.cFileName = std::move(name);
+    record.id = IdOf(info);
     return record;
-}
-
-FolderId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    return {info.dwVolumeSerialNumber,
-            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
 // The information of what `path` leads to, links followed; folders open too.

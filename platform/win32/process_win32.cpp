@@ -12,6 +12,9 @@ namespace {
 
 std::atomic<std::atomic<bool>*> interrupt_flag{nullptr};
 std::atomic<int> interrupt_kind{0};
+// Set once the run that took over the requests is done with its cleanup: a console being closed
+// waits for it before the system ends the process.
+HANDLE cleaned_up = CreateEventW(nullptr, TRUE, TRUE, nullptr);
 
 // Runs on a thread of its own, which the system starts for the event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -22,9 +25,15 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (std::atomic<bool>* flag = interrupt_flag.load()) {
         flag->store(true);
     }
-    // Ctrl+C and Ctrl+Break are handled; closing the console or logging off ends the process
-    // whatever the handler says, once it returns.
-    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? TRUE : FALSE;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        return TRUE;
+    }
+    // Closing the console, logging off or shutting down ends the process once this returns
+    // (after 5 seconds at the latest): the run gets that long to remove its files.
+    if (cleaned_up != nullptr) {
+        WaitForSingleObject(cleaned_up, 4500);
+    }
+    return FALSE;
 }
 
 }  // namespace
@@ -71,6 +80,9 @@ bool IsTerminal(StandardStream stream) {
 Status CancelOnInterrupt(std::atomic<bool>& flag) {
     interrupt_kind.store(0);
     interrupt_flag.store(&flag);
+    if (cleaned_up != nullptr) {
+        ResetEvent(cleaned_up);
+    }
     if (!SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
         return LastError();
     }
@@ -81,10 +93,24 @@ Interruption ReceivedInterruption() {
     return static_cast<Interruption>(interrupt_kind.load());
 }
 
+int ExitStatusOf(Interruption kind) {
+    switch (kind) {
+        case Interruption::None:
+            return 0;
+        case Interruption::Interrupt:
+            return 130;
+        default:
+            return 143;
+    }
+}
+
+void IgnoreBrokenPipes() {}
+
 void RaiseInterruption(Interruption kind) {
     if (kind == Interruption::None) {
         return;
     }
+    // Windows has Ctrl+C and Ctrl+Break alone: every other request is a termination there.
     const DWORD event = kind == Interruption::Interrupt ? CTRL_C_EVENT : CTRL_BREAK_EVENT;
     // The handler itself, as the console would call it: a process may have no console to send
     // the event through.
@@ -98,6 +124,9 @@ void RaiseInterruption(Interruption kind) {
 void RestoreInterruptHandling() {
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
     interrupt_flag.store(nullptr);
+    if (cleaned_up != nullptr) {
+        SetEvent(cleaned_up);
+    }
 }
 
 }  // namespace zelpack::platform

@@ -284,6 +284,39 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
     EXPECT_TRUE(fs::exists(dir_ / "x.zip"));
 }
 
+// The archive being replaced is recognised as the file it is, not by the text of its path.
+TEST_F(CliPackTest, TheArchiveNeverPacksItselfByWhateverPathItIsNamed) {
+    const fs::path inside = dir_ / "demo" / "demo.zip";
+    ASSERT_EQ(Zelpack({"pack", folder()}).code, 0);
+    std::vector<std::pair<std::string, std::string>> names = {
+        {folder() + "/src/../demo.zip", "demo.zip"}};  // ".." on the way
+    if (testing::kLinks) {
+        fs::create_directory_symlink(dir_ / "demo", dir_ / "link-to-demo");
+        names.push_back({(dir_ / "link-to-demo" / "demo.zip").string(), "demo.zip"});
+        // A second name for an archive outside the folder: a hard link inside it.
+        ASSERT_EQ(Zelpack({"pack", folder(), "-o", (dir_ / "out.zip").string()}).code, 0);
+        fs::create_hard_link(dir_ / "out.zip", dir_ / "demo" / "copy.zip");
+        names.push_back({(dir_ / "out.zip").string(), "copy.zip"});
+    }
+    if (testing::kWindows) {
+        names.push_back({folder() + "\\DEMO.ZIP", "demo.zip"});
+    }
+    for (const auto& [archive, itself] : names) {
+        const std::string dry =
+            Zelpack({"pack", folder(), "--all", "--dry-run", "-o", archive}).out;
+        EXPECT_NE(dry.find("未打包：" + itself + "（压缩包本身）\n"), std::string::npos)
+            << archive << "\n"
+            << dry;
+        const Outcome run =
+            Zelpack({"pack", folder(), "--all", "--force", "--json", "-o", archive});
+        EXPECT_EQ(run.code, 0) << run.err;
+        for (const auto& entry : nlohmann::json::parse(run.out)["entries"]) {
+            EXPECT_NE(entry["name"], "demo/" + itself) << archive;
+        }
+    }
+    EXPECT_TRUE(fs::exists(inside));
+}
+
 TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     const fs::path old = dir_.Write("old.zip", "old");
     auto pack = [&](std::vector<std::string> extra) {
@@ -435,6 +468,8 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
     namespace faults = platform::faults;
     const fs::path archive = dir_ / "out.zip";
+    const fs::path temporary = dir_.MakeFolder("tmp");
+    const testing::ScopedTemporaryFolder temporary_folder(temporary);
     const std::vector<std::string> args{"pack", folder(), "-o", archive.string(), "--force"};
     using platform::Interruption;
     struct Case {
@@ -442,9 +477,19 @@ TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
         Interruption request;
         int code;
     };
-    for (const Case& c : {Case{faults::Operation::Write, Interruption::Terminate, 143},
-                          Case{faults::Operation::Write, Interruption::Interrupt, 130},
-                          Case{faults::Operation::Rename, Interruption::Terminate, 0}}) {
+    // Every request whose default would end the process (SIGPIPE is ignored instead: a closed
+    // output is a failed write); Windows has two of them.
+    std::vector<Case> cases = {{faults::Operation::Write, Interruption::Terminate, 143},
+                               {faults::Operation::Write, Interruption::Interrupt, 130},
+                               {faults::Operation::Rename, Interruption::Terminate, 0}};
+    if (!testing::kWindows) {
+        cases.insert(cases.end(), {{faults::Operation::Read, Interruption::Hangup, 129},
+                                   {faults::Operation::Write, Interruption::Quit, 131},
+                                   {faults::Operation::Read, Interruption::User1, 138},
+                                   {faults::Operation::Write, Interruption::User2, 140},
+                                   {faults::Operation::Flush, Interruption::Alarm, 142}});
+    }
+    for (const Case& c : cases) {
         fs::remove(archive);
         const testing::ScopedFault fault({.operation = c.during, .after = [request = c.request] {
                                               platform::RaiseInterruption(request);
@@ -452,8 +497,13 @@ TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
         const Outcome run = Zelpack(args);
         EXPECT_TRUE(faults::Struck());
         EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(run.code, c.code == 0 ? 0 : platform::ExitStatusOf(c.request));
         EXPECT_EQ(fs::exists(archive), c.code == 0);
         EXPECT_EQ(run.err, c.code == 0 ? "" : "打包已取消\n");
+        EXPECT_TRUE(fs::is_empty(temporary));
+        for (const auto& entry : fs::directory_iterator(dir_.path())) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
     }
 }
 

@@ -128,22 +128,66 @@ if SOURCE_DATE_EPOCH=yesterday "$zelpack" pack plugins/nested -o never.zip 2>epo
 fi
 grep -q "SOURCE_DATE_EPOCH 无效：yesterday" epoch.txt || fail "epoch message: $(cat epoch.txt)"
 
-# A run cancelled by a signal leaves no archive and no temporary file, and exits 128 + SIGTERM.
+# A run cancelled by a signal leaves no archive and no temporary file, and exits 128 + the
+# signal's number, whichever of the signals that would end the process arrives. Each is sent while
+# the run is held stopped in its middle, so that it cannot finish first however fast the machine.
 python3 -c 'open("plugins/big/data/huge.bin", "wb").write(__import__("os").urandom(150_000_000))'
 echo "previous" >kept.zip
-"$zelpack" pack plugins/big -o kept.zip --force 2>cancel.txt &
-pid=$!
-for _ in $(seq 50); do
-  compgen -G "$TMPDIR/zelPluginInfo-*" >/dev/null && break
-  sleep 0.1
+# Job control: a background job of a script would otherwise start with SIGINT and SIGQUIT ignored
+# (and zelpack keeps a signal ignored that it was given ignored, as nohup asks).
+set -m
+for signal in HUP INT QUIT ALRM USR1 USR2 TERM; do
+  "$zelpack" pack plugins/big -o kept.zip --force 2>cancel.txt &
+  pid=$!
+  for _ in $(seq 500); do
+    compgen -G '.kept.zip-*' >/dev/null && break
+    sleep 0.01
+  done
+  kill -STOP $pid
+  kill -"$signal" $pid
+  kill -CONT $pid
+  status=0
+  wait $pid || status=$?
+  number=$(kill -l "$signal")
+  [[ $status -eq $((128 + number)) ]] || fail "run cancelled by SIG$signal exited $status"
+  grep -q "打包已取消" cancel.txt || fail "cancel message after SIG$signal: $(cat cancel.txt)"
+  [[ $(cat kept.zip) == previous ]] || fail "destination changed by a run cancelled by SIG$signal"
+  [[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left after SIG$signal: $(ls -A "$TMPDIR")"
+  [[ -z $(find . -maxdepth 1 -name '.kept.zip-*') ]] || fail "temporary archive left after SIG$signal"
 done
-sleep 0.5
-kill -TERM $pid
-status=0
-wait $pid || status=$?
-[[ $status -eq 143 ]] || fail "cancelled run exited $status"
-grep -q "打包已取消" cancel.txt || fail "cancel message: $(cat cancel.txt)"
-[[ $(cat kept.zip) == previous ]] || fail "destination changed by a cancelled run"
-[[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left: $(ls -A "$TMPDIR")"
-[[ -z $(find . -maxdepth 1 -name '.kept.zip-*') ]] || fail "temporary archive left"
+set +m
+rm plugins/big/data/huge.bin
+
+# A closed standard output is a failed write: exit 1 with the reason, never death by SIGPIPE.
+python3 - <<'PY'
+import os
+for i in range(5000):
+    os.makedirs("plugins/many/d%d" % (i % 50), exist_ok=True)
+    open("plugins/many/d%d/file-with-a-long-name-%05d.js" % (i % 50, i), "w").write("x")
+open("plugins/many/com.example.many.xml", "w").write(
+    '<vemplugin><property id="m" version="1" type="js" name="m"/></vemplugin>')
+PY
+statuses=$("$zelpack" list plugins/many 2>closed.txt | head -c 10 >/dev/null; echo "${PIPESTATUS[0]}")
+[[ $statuses -eq 1 ]] || fail "list into a closed pipe exited $statuses"
+grep -q "无法写入标准输出：Broken pipe" closed.txt || fail "closed pipe message: $(cat closed.txt)"
+statuses=$("$zelpack" pack plugins/many -o many.zip --json 2>closed.txt | head -c 10 >/dev/null
+           echo "${PIPESTATUS[0]}")
+[[ $statuses -eq 1 ]] || fail "pack --json into a closed pipe exited $statuses"
+grep -q "无法写入标准输出：Broken pipe" closed.txt || fail "closed pipe message: $(cat closed.txt)"
+[[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left by a closed pipe: $(ls -A "$TMPDIR")"
+
+# Two runs racing for one new path without --force: never both succeed, and what stays is one
+# whole archive.
+for attempt in $(seq 10); do
+  rm -f race.zip
+  "$zelpack" pack plugins/nested -o race.zip --quiet 2>race-1.txt & first=$!
+  "$zelpack" pack plugins/nested -o race.zip --quiet 2>race-2.txt & second=$!
+  won=0
+  wait $first && won=$((won + 1))
+  wait $second && won=$((won + 1))
+  [[ $won -eq 1 ]] || fail "race $attempt: $won runs succeeded: $(cat race-1.txt race-2.txt)"
+  grep -qh "压缩包已存在" race-1.txt race-2.txt || fail "race $attempt: $(cat race-1.txt race-2.txt)"
+  unzip -tq race.zip >/dev/null || fail "race $attempt: the archive left is broken"
+done
+[[ -z $(find . -maxdepth 1 -name '.race.zip-*') ]] || fail "temporary archive left by a race"
 echo "all zelpack pack checks passed"

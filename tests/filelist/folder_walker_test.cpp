@@ -232,6 +232,7 @@ TEST(FolderWalkerTest, LinksInsideAreFollowedAndNothingOutsideComesInUnseen) {
     ASSERT_TRUE(walker.Start(dir.wide(), u"*.*"));
     std::vector<std::string> walked;
     std::vector<std::string> outside_links;
+    std::vector<std::string> via_links;
     FileEntry entry;
     while (walker.Next(entry)) {
         walked.push_back(platform::ToNative(entry.cFileName));
@@ -240,10 +241,16 @@ TEST(FolderWalkerTest, LinksInsideAreFollowedAndNothingOutsideComesInUnseen) {
             outside_links.push_back(walked.back());
             EXPECT_FALSE(IsCheckedByDefault(entry));
         }
+        if (entry.via_link) {
+            via_links.push_back(walked.back());
+        }
     }
     EXPECT_EQ(walked, (Paths{"a/f.txt", "a/inside/r.txt", "b.txt", "real/r.txt",
                              "secret-absolute.txt", "secret-relative.txt"}));
     EXPECT_EQ(outside_links, (Paths{"secret-absolute.txt", "secret-relative.txt"}));
+    // What packing may reach through a link: the links themselves and what lies below one.
+    EXPECT_EQ(via_links,
+              (Paths{"a/inside/r.txt", "b.txt", "secret-absolute.txt", "secret-relative.txt"}));
     EXPECT_EQ(walker.UnfollowedLinks(), (std::vector<std::u16string>{u"a/shared", u"root"}));
 
     // The plug-in folder reached through a link of its own is judged by where it really is.

@@ -4,9 +4,12 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "filelist/folder_walker.h"
 #include "packager/plugin_packager.h"
 #include "platform/fault_injection.h"
 #include "platform/path.h"
@@ -24,6 +27,7 @@ using testing::TempDir;
 using testing::Wide;
 
 using Files = std::vector<std::u16string>;
+namespace faults = platform::faults;
 
 constexpr char kConfig[] =
     R"(<vemplugin><property id="com.example" version="1.0" type="js" name="演示"/></vemplugin>)";
@@ -142,6 +146,209 @@ TEST_F(PackTest, AnOldArchiveInTheFolderIsNeverPackedIntoTheNewOne) {
     EXPECT_READ_BACK(
         ListArchive(plugin_ / "demo.zip"),
         std::string("zelPluginInfo.xml\t") + kDescriptor + "\ndemo/x.y.z.xml\t" + kConfig + "\n");
+}
+
+TEST_F(PackTest, OnlyAFreePathOrARegularFileTakesTheArchiveAndNothingIsReplacedUnasked) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    const fs::path out = dir_.MakeFolder("special");
+    // Whatever stands at the destination is never written into, only ever replaced by a rename:
+    // a device or a pipe would become a regular file (as root, /dev/null too), so all are refused.
+    struct Case {
+        fs::path path;
+        std::u16string kind;
+    };
+    std::vector<Case> cases = {{dir_.MakeFolder("special/folder.zip"), u"文件夹"}};
+    if (testing::kWindows) {
+        cases.push_back({out / "NUL", u"设备"});
+    } else {
+        testing::MakeFifo(out / "fifo.zip");
+        cases.push_back({out / "fifo.zip", u"命名管道"});
+        fs::create_symlink(out / "fifo.zip", out / "link-to-fifo.zip");
+        cases.push_back({out / "link-to-fifo.zip", u"命名管道"});
+        testing::RunShell("python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind(\"" +
+                          (out / "socket.zip").string() + "\")'");
+        cases.push_back({out / "socket.zip", u"套接字"});
+        // A device node of our own where one may be made (as root); /dev/null itself otherwise,
+        // which only root could have replaced.
+        const bool made =
+            testing::RunShell("mknod '" + (out / "null.zip").string() + "' c 1 3").empty();
+        cases.push_back({made ? out / "null.zip" : fs::path("/dev/null"), u"设备"});
+    }
+    for (const Case& c : cases) {
+        for (const bool replace : {false, true}) {
+            PluginPackager packager;
+            PackOptions options;
+            options.replace = replace;
+            EXPECT_FALSE(packager.Pack(Wide(plugin_), Files{u"x.y.z.xml"}, Wide(c.path), options));
+            std::u16string message;
+            packager.GetErrorMessage(message);
+            EXPECT_EQ(message, u"压缩包路径不是普通文件：" + Wide(c.path) + u"（" + c.kind + u"）");
+            EXPECT_TRUE(FilesIn(temporary_).empty());
+            if (!testing::kWindows) {
+                EXPECT_FALSE(fs::is_regular_file(c.path)) << c.path;
+            }
+        }
+    }
+    for (const auto& entry : fs::directory_iterator(out)) {
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    }
+
+    // Without leave to replace, a file that another run puts there while this one packs is kept:
+    // the final rename refuses to replace it.
+    namespace faults = platform::faults;
+    fs::create_directories(archive().parent_path());
+    PackOptions keep;
+    keep.replace = false;
+    {
+        const testing::ScopedFault fault({.operation = faults::Operation::Flush, .after = [&] {
+                                              dir_.Write("out/demo.zip", "another run's archive");
+                                          }});
+        EXPECT_FALSE(Pack({u"x.y.z.xml"}, keep));
+        EXPECT_TRUE(faults::Struck());
+    }
+    EXPECT_EQ(Message(), u"压缩包已存在：" + Wide(archive()) + u"（用 --force 覆盖）");
+    EXPECT_EQ(ReadText(archive()), "another run's archive");
+    ExpectNoTemporaryFiles();
+    // Already there at the start: refused before anything is made.
+    faults::Count();
+    EXPECT_FALSE(Pack({u"x.y.z.xml"}, keep));
+    EXPECT_EQ(faults::Performed(faults::Operation::Temporary), 0u);
+    faults::Clear();
+    EXPECT_EQ(Message(), u"压缩包已存在：" + Wide(archive()) + u"（用 --force 覆盖）");
+    EXPECT_TRUE(Pack({u"x.y.z.xml"}));
+    EXPECT_NE(ReadText(archive()), "another run's archive");
+}
+
+TEST_F(PackTest, WhatIsPackedIsWhatTheWalkSawOrTheRunFails) {
+    dir_.Write("dev/demo/x.y.z.xml", kConfig);
+    const std::string big(300'000, 'b');  // read in many pieces
+    dir_.Write("dev/demo/big.bin", big);
+    dir_.Write("dev/demo/sub/a.txt", "a");
+    const fs::path outside = dir_.MakeFolder("outside");
+    dir_.Write("outside/big.bin", big);  // the same bytes, elsewhere
+    dir_.Write("outside/a.txt", "a");
+    const fs::path old = dir_.Write("out/demo.zip", "the previous archive");
+
+    const auto walk = [&] {
+        std::vector<FileEntry> entries;
+        FolderWalker walker;
+        EXPECT_TRUE(walker.Start(Wide(plugin_), u"*.*"));
+        for (FileEntry entry; walker.Next(entry);) {
+            entries.push_back(entry);
+        }
+        return entries;
+    };
+    const std::u16string big_size = platform::FromNative(std::to_string(big.size()));
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        std::u16string path;
+        std::u16string what;
+        bool links = false;  // the change makes a link
+    };
+    const fs::path file = plugin_ / "big.bin";
+    const std::vector<Case> cases = {
+        {"rewritten", [&] { testing::SetWriteTime(file, 1'000'000'000); }, u"big.bin",
+         u"修改时间变了"},
+        {"shortened", [&] { dir_.Write("dev/demo/big.bin", "short"); }, u"big.bin",
+         u"大小从 " + big_size + u" 字节变为 5 字节"},
+        {"replaced",
+         [&] {
+             const fs::path other = dir_.Write("dev/other.bin", big);
+             fs::last_write_time(other, fs::last_write_time(file));
+             fs::rename(other, file);
+         },
+         u"big.bin", u"换成了另一个文件"},
+        {"file made a link",
+         [&] {
+             fs::remove(file);
+             fs::create_symlink(outside / "big.bin", file);
+         },
+         u"big.bin", u"换成了链接", true},
+        {"folder made a link",
+         [&] {
+             fs::remove_all(plugin_ / "sub");
+             fs::create_directory_symlink(outside, plugin_ / "sub");
+         },
+         u"sub/a.txt", u"换成了链接", true},
+    };
+    for (const Case& c : cases) {
+        if (c.links && !testing::kLinks) {
+            continue;
+        }
+        for (const unsigned jobs : {1u, 2u}) {
+            for (const bool old_kernel : {false, true}) {
+                if (old_kernel && (!c.links || jobs != 1)) {
+                    continue;
+                }
+                const std::string what = std::string(c.name) + ", " + std::to_string(jobs) +
+                                         " jobs" + (old_kernel ? ", no openat2" : "");
+                fs::remove_all(plugin_ / "sub");
+                dir_.Write("dev/demo/sub/a.txt", "a");
+                fs::remove(file);
+                dir_.Write("dev/demo/big.bin", big);
+                const std::vector<FileEntry> entries = walk();
+                c.change();
+                PackOptions options;
+                options.jobs = jobs;
+                // Where the kernel has no openat2 (or a sandbox refuses it), each component is
+                // opened on its own.
+                std::optional<testing::ScopedFault> enosys;
+                if (old_kernel) {
+                    enosys.emplace(faults::Fault{.operation = faults::Operation::Open,
+                                                 .path = platform::ToNative(c.path),
+                                                 .error = ENOSYS});
+                }
+                PluginPackager packager;
+                EXPECT_FALSE(packager.Pack(Wide(plugin_), entries, Wide(archive()), options))
+                    << what;
+                std::u16string message;
+                packager.GetErrorMessage(message);
+                EXPECT_EQ(message, c.path + u" 在打包过程中发生了变化（" + c.what + u"）") << what;
+                EXPECT_EQ(ReadText(old), "the previous archive") << what;
+                EXPECT_EQ(faults::Struck(), old_kernel) << what;
+                ExpectNoTemporaryFiles();
+            }
+        }
+    }
+
+    // A file that changes while it is read, and one swapped between the run's start and its
+    // reading when there was no walk (the selection as paths).
+    fs::remove_all(plugin_ / "sub");
+    dir_.Write("dev/demo/sub/a.txt", "a");
+    fs::remove(file);
+    dir_.Write("dev/demo/big.bin", big);
+    for (const bool grows : {false, true}) {
+        PackOptions options;
+        bool changed = false;
+        options.progress = [&](const PackProgress& progress) {
+            if (progress.current_path == u"big.bin" && progress.bytes_done > 100'000 && !changed) {
+                changed = true;
+                if (grows) {
+                    std::ofstream(file, std::ios::app) << "more";
+                } else {
+                    fs::resize_file(file, 100);
+                }
+            }
+        };
+        EXPECT_FALSE(packager_.Pack(Wide(plugin_), walk(), Wide(archive()), options));
+        EXPECT_TRUE(changed);
+        EXPECT_TRUE(Message().starts_with(u"big.bin 在打包过程中发生了变化（大小从 " + big_size))
+            << platform::ToNative(Message());
+        EXPECT_EQ(ReadText(old), "the previous archive");
+        fs::resize_file(file, 0);
+        dir_.Write("dev/demo/big.bin", big);
+    }
+    if (testing::kLinks) {
+        const testing::ScopedFault fault({.operation = faults::Operation::Write, .after = [&] {
+                                              fs::remove(file);
+                                              fs::create_symlink(outside / "big.bin", file);
+                                          }});
+        EXPECT_FALSE(Pack({u"x.y.z.xml", u"big.bin"}));
+        EXPECT_EQ(Message(), u"big.bin 在打包过程中发生了变化（换成了另一个文件）");
+        EXPECT_EQ(ReadText(old), "the previous archive");
+        ExpectNoTemporaryFiles();
+    }
 }
 
 TEST_F(PackTest, TwoQualifyingFilesAreBothPackedTheFirstIsTheConfiguration) {

@@ -38,6 +38,7 @@ constexpr std::u16string_view kSteps[] = {
     u"无法创建压缩文件 ",
     u"无法写入压缩文件 ",
     u"无法保存压缩文件 ",
+    u"压缩包路径无效：",
     u"添加文件失败：",
 };
 constexpr std::u16string_view kConfigReadError = u"配置文件读取错误，请检查配置文件格式";
@@ -52,11 +53,13 @@ constexpr Mode kModes[] = {
     {EINTR, false, "EINTR"},   {0, true, "short"},
 };
 constexpr Operation kOperations[] = {
-    Operation::Create, Operation::Open,  Operation::Temporary, Operation::Read,   Operation::Write,
-    Operation::Seek,   Operation::Close, Operation::Rename,    Operation::Remove, Operation::Status,
+    Operation::Create, Operation::Open,   Operation::Temporary, Operation::Read,
+    Operation::Write,  Operation::Seek,   Operation::Close,     Operation::Rename,
+    Operation::Remove, Operation::Status, Operation::Flush,
 };
-constexpr const char* kOperationNames[] = {"create", "open",  "temporary", "read",   "write",
-                                           "seek",   "close", "rename",    "remove", "status"};
+constexpr const char* kOperationNames[] = {"create", "open",   "temporary", "read",
+                                           "write",  "seek",   "close",     "rename",
+                                           "remove", "status", "flush"};
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
     std::vector<std::string> names;
