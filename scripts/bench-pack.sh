@@ -76,6 +76,20 @@ echo "ratios in this run: --jobs $jobs over --jobs 1 $(ratio "$one" "$many")x;" 
   "zelpack --jobs $jobs over libdeflate-8 $(ratio "$libdeflate" "$many")x," \
   "over bsdtar $(ratio "$bsdtar_s" "$many")x, over 7z $(ratio "$sevenzip_s" "$many")x"
 
+# The flushes that make an archive reach the disk before it takes its name (fdatasync of the
+# archive, then fsync of its folder), on this corpus and on a plug-in of a few files.
+small=$work/small-plugin
+mkdir -p "$small"
+cp "$folder/com.example.bench.xml" "$small/"
+find "$folder/src" -type f -name '*.png' | head -n 5 | xargs -I{} cp {} "$small/"
+echo
+echo "durability (flush before rename), median of 5, same run:"
+for target in "$folder" "$small"; do
+  result=$("$bin/zelpack-flush-bench" "$target" "$work/flush.zip")
+  echo "  $(find "$target" -type f | wc -l) files:" $(echo "$result" | sed 's/ / /' | tr '\n' ' ') "s"
+done
+rm -rf "$small" "$work/flush.zip"
+
 echo
 row "growth (--jobs $jobs)" "seconds" "MB/s" "bytes in" "peak KB"
 row "----------------------------------" "-------" "-------" "------------" "--------"

@@ -26,8 +26,9 @@ std::intptr_t AsInteger(HANDLE handle) {
 }
 
 // Opens `path` with CreateFileW inside the fault point of `kind`.
-Result<std::intptr_t> Open(Operation kind, std::u16string_view path, DWORD access, DWORD sharing,
-                           DWORD creation, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+Result<std::intptr_t> OpenHandle(Operation kind, std::u16string_view path, DWORD access,
+                                 DWORD sharing, DWORD creation,
+                                 DWORD flags = FILE_ATTRIBUTE_NORMAL) {
     if (path.empty()) {
         return ErrorOf(ERROR_PATH_NOT_FOUND);
     }
@@ -117,7 +118,7 @@ Result<File> File::StandardError() {
 Result<File> File::OpenForReading(std::u16string_view path) {
     // Others may read the file meanwhile, not change it.
     const Result<std::intptr_t> handle =
-        Open(Operation::Open, path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        OpenHandle(Operation::Open, path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (!handle) {
         return handle.error();
     }
@@ -129,14 +130,14 @@ Result<File> File::OpenForReading(std::u16string_view path) {
 }
 
 Result<File> File::OpenStream(std::u16string_view path) {
-    const Result<std::intptr_t> handle = Open(Operation::Open, path, GENERIC_READ,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    const Result<std::intptr_t> handle = OpenHandle(
+        Operation::Open, path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     return handle ? Result<File>(File(*handle)) : handle.error();
 }
 
 Result<File> File::CreateAlways(std::u16string_view path) {
     const Result<std::intptr_t> handle =
-        Open(Operation::Create, path, GENERIC_WRITE, 0, CREATE_ALWAYS);
+        OpenHandle(Operation::Create, path, GENERIC_WRITE, 0, CREATE_ALWAYS);
     return handle ? Result<File>(File(*handle)) : handle.error();
 }
 
@@ -152,8 +153,8 @@ Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_vi
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::u16string candidate = base + RandomPart() + std::u16string(suffix);
-        const Result<std::intptr_t> handle =
-            Open(Operation::Temporary, candidate, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+        const Result<std::intptr_t> handle = OpenHandle(
+            Operation::Temporary, candidate, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
         if (handle) {
             path = candidate;
             return File(*handle);
@@ -380,9 +381,9 @@ Result<Subtree> Subtree::Open(std::u16string_view folder) {
 Result<File> Subtree::OpenFile(std::u16string_view relative, LinkRule links) const {
     const std::u16string path = JoinPath(path_, relative);
     // A reparse point is opened as itself rather than followed, so that it can be refused.
-    const Result<std::intptr_t> handle =
-        Open(Operation::Open, path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-             links == LinkRule::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL);
+    const Result<std::intptr_t> handle = OpenHandle(
+        Operation::Open, path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+        links == LinkRule::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL);
     if (!handle) {
         return handle.error();
     }

@@ -304,7 +304,11 @@ TEST_F(PackTest, WhatIsPackedIsWhatTheWalkSawOrTheRunFails) {
                     << what;
                 std::u16string message;
                 packager.GetErrorMessage(message);
-                EXPECT_EQ(message, c.path + u" 在打包过程中发生了变化（" + c.what + u"）") << what;
+                // A Windows listing gives no file identity: there a replacement shows by its times.
+                const std::u16string expected =
+                    testing::kWindows && c.what == u"换成了另一个文件" ? u"修改时间变了" : c.what;
+                EXPECT_EQ(message, c.path + u" 在打包过程中发生了变化（" + expected + u"）")
+                    << what;
                 EXPECT_EQ(ReadText(old), "the previous archive") << what;
                 EXPECT_EQ(faults::Struck(), old_kernel) << what;
                 ExpectNoTemporaryFiles();
@@ -318,7 +322,11 @@ TEST_F(PackTest, WhatIsPackedIsWhatTheWalkSawOrTheRunFails) {
     dir_.Write("dev/demo/sub/a.txt", "a");
     fs::remove(file);
     dir_.Write("dev/demo/big.bin", big);
+    // On Windows nobody may write to a file while it is read (it is opened sharing reading only).
     for (const bool grows : {false, true}) {
+        if (testing::kWindows) {
+            break;
+        }
         PackOptions options;
         bool changed = false;
         options.progress = [&](const PackProgress& progress) {
