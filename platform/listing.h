@@ -47,9 +47,8 @@ struct FindData {
     std::uint32_t dwReserved1 = 0;
     std::u16string cFileName;
     std::array<char16_t, 14> cAlternateFileName{};
-    // What the record describes (a link: what it leads to). Listings on Windows leave it unknown
-    // for entries that are not links, which would cost a file open each; QueryFile and
-    // QueryOpenFile always fill it.
+    // What the record describes (a link: what it leads to). Unknown where the file system gives
+    // none to a listing (on Windows the folder is asked once for all its names).
     FileId id{};
 };
 

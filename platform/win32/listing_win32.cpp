@@ -1,5 +1,6 @@
 // Windows: folder listings in NTFS order on every file system, and the records of files.
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/listing.h"
@@ -96,8 +97,43 @@ FindData RecordOf(const WIN32_FIND_DATAW& data) {
 struct Name {
     WIN32_FIND_DATAW data;
     std::u16string wide;
-    std::u16string key;  // upper-cased wide form
+    std::u16string key;         // upper-cased wide form
+    std::uint64_t file_id = 0;  // 0: not known
 };
+
+// The file identities of the names in `folder`, which a FindFirstFileW listing lacks: one more
+// pass over the folder through its handle rather than an open per file. Empty where the file
+// system cannot say (the records then carry no identity).
+std::unordered_map<std::u16string, std::uint64_t> FileIdsIn(const std::u16string& folder) {
+    std::unordered_map<std::u16string, std::uint64_t> ids;
+    const HANDLE handle = CreateFileW(WideData(folder), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return ids;
+    }
+    // 64 KiB at a time, aligned as the records need (8 bytes).
+    std::vector<std::uint64_t> buffer(8192);
+    for (bool first = true;; first = false) {
+        if (!GetFileInformationByHandleEx(
+                handle, first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
+                buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(buffer[0])))) {
+            break;
+        }
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer.data());
+        for (std::size_t offset = 0;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + offset);
+            ids.emplace(FromWide(info->FileName, info->FileNameLength / sizeof(wchar_t)),
+                        static_cast<std::uint64_t>(info->FileId.QuadPart));
+            if (info->NextEntryOffset == 0) {
+                break;
+            }
+            offset += info->NextEntryOffset;
+        }
+    }
+    CloseHandle(handle);
+    return ids;
+}
 
 // Closes a FindFirstFileW search however the reading ends.
 struct Search {
@@ -195,6 +231,12 @@ Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& reco
             return error;
         }
     }
+    const std::unordered_map<std::u16string, std::uint64_t> ids = FileIdsIn(folder);
+    for (Name& name : state->names) {
+        if (const auto found = ids.find(name.wide); found != ids.end()) {
+            name.file_id = found->second;
+        }
+    }
     std::sort(state->names.begin(), state->names.end(), [](const Name& a, const Name& b) {
         return NtfsOrderLess(a.key, a.wide, b.key, b.wide);
     });
@@ -220,6 +262,9 @@ bool FindNextFile(FindHandle& handle, FindData& record) {
         Name& name = state->names[state->next_name++];
         if (!IsLink(name.data)) {
             record = RecordOf(name.data);
+            if (name.file_id != 0) {
+                record.id = {state->folder.device, name.file_id};
+            }
             return true;
         }
         // A link is described by what it leads to, as on POSIX, keeping its reparse mark.
