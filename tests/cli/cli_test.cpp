@@ -310,7 +310,8 @@ TEST_F(CliPackTest, TheArchiveNeverPacksItselfByWhateverPathItIsNamed) {
         const Outcome run =
             Zelpack({"pack", folder(), "--all", "--force", "--json", "-o", archive});
         EXPECT_EQ(run.code, 0) << run.err;
-        for (const auto& entry : nlohmann::json::parse(run.out)["entries"]) {
+        const auto report = nlohmann::json::parse(run.out);
+        for (const auto& entry : report["entries"]) {
             EXPECT_NE(entry["name"], "demo/" + itself) << archive;
         }
     }
