@@ -16,10 +16,17 @@ using framework::ShellDialogs;
 // A large folder goes on filling in ticks of this timer, the lowest-priority event of both
 // window systems, so that input and painting come first.
 constexpr int kScanTimer = 1;
+// How often a request to stop is looked for.
+constexpr int kInterruptTimer = 2;
+constexpr int kInterruptPollMilliseconds = 100;
 
 }  // namespace
 
-CMainDlg::CMainDlg() : DialogWindow(resources::kMainDialog) {}
+CMainDlg::CMainDlg()
+    : DialogWindow(resources::kMainDialog), on_interrupted_([](platform::Interruption kind) {
+          platform::RestoreInterruptHandling();
+          platform::RaiseInterruption(kind);
+      }) {}
 
 void CMainDlg::OnCommand(int command, int notification) {
     switch (command) {
@@ -53,6 +60,23 @@ void CMainDlg::OnTimer(int timer) {
     if (timer == kScanTimer && !file_list_.ContinueScan(scan_step_rows_)) {
         KillTimer(kScanTimer);
     }
+    if (timer == kInterruptTimer) {
+        CheckInterruption();
+    }
+}
+
+void CMainDlg::CheckInterruption() {
+    const platform::Interruption kind = platform::ReceivedInterruption();
+    if (kind == platform::Interruption::None) {
+        return;
+    }
+    if (packing_ != nullptr) {
+        packing_->Cancel();  // StartPacking comes back here once the run has cleaned up
+        return;
+    }
+    KillTimer(kInterruptTimer);
+    on_interrupted_(kind);
+    EndDialog(platform::ExitStatusOf(kind));
 }
 
 void CMainDlg::Scan(const std::u16string& folder) {
@@ -67,6 +91,7 @@ bool CMainDlg::OnInitDialog() {
     CenterWindow();
     SetIcon(resources::kApplicationIcon);
     file_list_.AttachListView(&GetListView(id::kIdFileList));
+    SetTimer(kInterruptTimer, kInterruptPollMilliseconds);
     return true;
 }
 
@@ -133,8 +158,11 @@ bool CMainDlg::StartPacking(const std::u16string& archive_path) {
     CCompresInfoDlg dialog(this);
     dialog.SetJob(archive_path, file_list_);
     dialog.StartWorker();
+    packing_ = &dialog;
     const int result = dialog.DoModal();
     dialog.WaitForWorker();
+    packing_ = nullptr;
+    CheckInterruption();
     return result != 0;
 }
 

@@ -2,12 +2,16 @@
 // packing into an archive chosen in the save dialog.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "gui/filelist/package_file_list.h"
 #include "gui/framework/dialog_window.h"
+#include "platform/process.h"
 
 namespace zelpack {
+
+class CCompresInfoDlg;
 
 // Toggled by 全选/取消 for the whole run: the first press unticks every row, the next ticks.
 extern bool SelectAllFlag;
@@ -27,6 +31,13 @@ class CMainDlg : public framework::DialogWindow {
     static constexpr int kDefaultScanStepRows = 1000;
     void set_scan_step_rows(int rows) { scan_step_rows_ = rows; }
 
+    // What happens once a request to stop (a signal) has been seen and nothing of a packing run
+    // is left on disk: by default the request's own default action, which ends the process. When
+    // it returns (tests), the dialog ends with the request's exit status.
+    void set_on_interrupted(std::function<void(platform::Interruption)> action) {
+        on_interrupted_ = std::move(action);
+    }
+
   protected:
     bool OnInitDialog() override;
     // The message map.
@@ -44,8 +55,14 @@ class CMainDlg : public framework::DialogWindow {
     // Replaces the rows with a walk of `folder`; a large folder goes on filling in timer ticks.
     void Scan(const std::u16string& folder);
 
+    // Looks for a request to stop (see platform::CancelOnInterrupt, which main sets up): a
+    // packing run is cancelled and waited for first, so that it removes its files.
+    void CheckInterruption();
+
     PackageFileList file_list_;
     int scan_step_rows_ = kDefaultScanStepRows;
+    CCompresInfoDlg* packing_ = nullptr;  // the progress dialog of the run under way
+    std::function<void(platform::Interruption)> on_interrupted_;
 };
 
 }  // namespace zelpack

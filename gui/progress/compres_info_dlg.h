@@ -28,6 +28,8 @@ class CCompresInfoDlg : public framework::DialogWindow {
     bool StartWorker();
     // Returns once the worker has finished; the dialog's thread keeps answering it meanwhile.
     void WaitForWorker();
+    // What the 取消 button does: closes the dialog and stops the run.
+    void Cancel() { OnCancel(); }
 
   protected:
     bool OnInitDialog() override;

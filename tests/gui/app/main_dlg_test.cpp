@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -14,9 +18,12 @@
 #include <QPushButton>
 #endif
 
+#include "platform/fault_injection.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/gui_test_util.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -316,6 +323,49 @@ TEST_F(MainDlgTest, ALargeFolderFillsInPiecesWhileTheDialogServesTheUser) {
         ASSERT_TRUE(entries.has_value());
         EXPECT_EQ(entries->size(), 1u + 6u);  // the descriptor and the six ticked files
     });
+}
+
+// A signal that would end the program cancels the packing run first and waits for it, so that no
+// temporary file stays; then the program ends as the signal asks.
+TEST_F(MainDlgTest, ASignalCancelsThePackingRunAndEndsTheProgramWithNothingLeft) {
+    std::ofstream(dir_ / "demo" / "big.bin") << std::string(1 << 20, 'x');
+    const fs::path temporary = dir_.MakeFolder("tmp");
+    const testing::ScopedTemporaryFolder temporary_folder(temporary);
+    // Every read takes a while: the run lasts as long as the test needs, on any machine.
+    platform::faults::Fault slow;
+    slow.operation = platform::faults::Operation::Read;
+    slow.after = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+    slow.repeat = true;
+    const testing::ScopedFault reads(std::move(slow));
+    std::atomic<bool> interrupted{false};
+    ASSERT_TRUE(platform::CancelOnInterrupt(interrupted));
+    std::vector<platform::Interruption> seen;
+    dialog_.set_on_interrupted([&](platform::Interruption kind) { seen.push_back(kind); });
+    bool raised = false;
+    const int code = testing::RunModal(dialog_, [&] {
+        EnterFolder(dir_ / "demo");
+        dialogs_.save_answer = Wide(dir_ / "out.zip");
+        ModalWatcher watcher([&](framework::DialogWindow&, ModalWatcher&) {
+            if (!raised) {
+                raised = true;
+                platform::RaiseInterruption(platform::Interruption::Terminate);
+            }
+        });
+        testing::Click(dialog_, id::kIdPack);
+        // Back from the run: the dialog ends itself on the next look for the request.
+        while (seen.empty()) {
+            testing::ProcessEvents();
+        }
+    });
+    platform::RestoreInterruptHandling();
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(seen, std::vector<platform::Interruption>{platform::Interruption::Terminate});
+    EXPECT_EQ(code, platform::ExitStatusOf(platform::Interruption::Terminate));
+    EXPECT_FALSE(fs::exists(dir_ / "out.zip"));
+    EXPECT_TRUE(fs::is_empty(temporary));
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".out.zip")) << entry.path();
+    }
 }
 
 TEST_F(MainDlgTest, EndCodeIsTwoAfterCancelEscapeOrTheCloseBox) {
