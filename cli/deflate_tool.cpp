@@ -55,6 +55,8 @@ int FlushOutput(void* context, const std::uint8_t* src, std::uint32_t* count) {
 
 int main(int argc_in, char** argv_in) {
     const zelpack::platform::StandardStreams standard_streams;
+    // A reader that goes away (`| head -c`) makes a write fail, reported as such, not a SIGPIPE.
+    zelpack::platform::IgnoreBrokenPipes();
     zelpack::platform::Arguments arguments(argc_in, argv_in);
     const int argc = arguments.argc();
     char** argv = arguments.argv();
