@@ -90,7 +90,8 @@ Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view byt
     // part, which holds every character of the GBK range.
     constexpr std::uint32_t kGb18030 = 54936;
     constexpr std::uint32_t kGbk = 936;
-    if (code_page == kGb18030 && !IsValidCodePage(kGb18030)) {
+    static const bool has_gb18030 = IsValidCodePage(kGb18030);
+    if (code_page == kGb18030 && !has_gb18030) {
         code_page = kGbk;
     }
     if (bytes.empty()) {
