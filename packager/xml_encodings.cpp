@@ -52,8 +52,8 @@ Decoded Decode(std::uint32_t code_page, std::string_view in, std::span<unsigned 
                 done.ok = false;
                 return done;
             }
-            if (*got > 0) {
-                put(wide);
+            // It fits by the bound above; were it ever not to, one character at a time below.
+            if (*got > 0 && put(wide)) {
                 done.taken += *got;
                 continue;
             }
