@@ -23,6 +23,7 @@ enum class Operation {
     List,    // opening or reading a folder's listing
     Status,  // reading the status of a listed name
     Flush,   // making a written file, or a folder's entries, reach the disk
+    Random,  // drawing bytes from the system's generator
     kCount
 };
 

@@ -39,11 +39,12 @@ struct ArchiveName {
 // otherwise.
 ArchiveName EncodeArchiveName(std::u16string_view name);
 
-// Whether DecodeCodePage works here (Windows only: elsewhere the C library's converters serve).
-bool HasCodePageConversions();
-// Appends the longest complete prefix of `bytes` in code page `code_page` (936 for GBK, 54936 for
-// GB18030...) to `out` as UTF-16 and returns how many bytes it took; what is left is the start
-// of a character that continues in the next bytes. Fails for bytes that are no text there.
+// Appends the longest prefix of `bytes` that is whole characters in code page `code_page` (936
+// for GBK, 54936 for GB18030, 932, 949, 950, 1252) to `out` as UTF-16 and returns how many bytes
+// it took. What is left is only ever the start of a character that the end of `bytes` cut short
+// (at most 3 bytes), so the next bytes may complete it. Fails, appending nothing, for bytes that
+// are no text in that code page. Windows converts with its own tables, POSIX with iconv's
+// (CP936, GB18030, CP932, CP949, CP950, CP1252).
 Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view bytes,
                                    std::u16string& out);
 

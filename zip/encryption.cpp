@@ -39,11 +39,12 @@ void EncipherBytes(CipherKeys& keys, std::span<std::uint8_t> bytes) {
     }
 }
 
-std::array<std::uint8_t, kEncryptionHeaderSize> MakeEncryptionHeader(CipherKeys& keys,
-                                                                     std::string_view password,
-                                                                     std::uint16_t dosTime) {
+platform::Result<std::array<std::uint8_t, kEncryptionHeaderSize>> MakeEncryptionHeader(
+    CipherKeys& keys, std::string_view password, std::uint16_t dosTime) {
     std::array<std::uint8_t, kEncryptionHeaderRandomBytes> random{};
-    platform::FillRandom(random);
+    if (const platform::Status filled = platform::FillRandom(random); !filled) {
+        return filled.error();
+    }
     return MakeEncryptionHeader(keys, password, dosTime, random);
 }
 

@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace zelpack::zip {
 
 struct CipherKeys {
@@ -33,9 +35,9 @@ void EncipherBytes(CipherKeys& keys, std::span<std::uint8_t> bytes);
 // check byte, the high byte of the entry's DOS time word (entries that are enciphered always
 // carry a data descriptor, and for those the time is what readers check). The keys left behind
 // continue with the entry's data.
-std::array<std::uint8_t, kEncryptionHeaderSize> MakeEncryptionHeader(CipherKeys& keys,
-                                                                     std::string_view password,
-                                                                     std::uint16_t dosTime);
+// Fails, with the generator's reason, when the system gives no random bytes.
+platform::Result<std::array<std::uint8_t, kEncryptionHeaderSize>> MakeEncryptionHeader(
+    CipherKeys& keys, std::string_view password, std::uint16_t dosTime);
 // The same with caller-given random bytes, for reproducible output.
 std::array<std::uint8_t, kEncryptionHeaderSize> MakeEncryptionHeader(
     CipherKeys& keys, std::string_view password, std::uint16_t dosTime,

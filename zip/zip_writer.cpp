@@ -305,6 +305,20 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
         MakeLocalExtra(source_.sourceWriteTime, source_.sourceAccessTime, source_.sourceCreateTime);
     header.centralExtra = MakeCentralExtra(header.localExtra);
 
+    if (enciphered) {
+        // Drawn before anything of the entry goes out, so that a generator that fails leaves
+        // the archive as it was; never from bytes the generator did not give.
+        const auto dosTime = static_cast<std::uint16_t>(header.dosDateTime & 0xFFFF);
+        platform::Result<std::array<std::uint8_t, kEncryptionHeaderSize>> made =
+            fixedRandom_ ? MakeEncryptionHeader(keys_, password_, dosTime, *fixedRandom_)
+                         : MakeEncryptionHeader(keys_, password_, dosTime);
+        if (!made) {
+            source_.CloseSource();
+            lastCause_ = made.error();
+            return WriteFailed;
+        }
+        encryptionHeader_ = *made;
+    }
     if (!WriteLocalHeader(*this, header)) {
         source_.CloseSource();
         return WriteFailed;
@@ -321,11 +335,7 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
                                  std::uint32_t encryptionHeaderLength) {
     const bool enciphered = encryptionHeaderLength != 0;
     if (enciphered) {
-        const auto dosTime = static_cast<std::uint16_t>(header.dosDateTime & 0xFFFF);
-        const std::array<std::uint8_t, kEncryptionHeaderSize> encryptionHeader =
-            fixedRandom_ ? MakeEncryptionHeader(keys_, password_, dosTime, *fixedRandom_)
-                         : MakeEncryptionHeader(keys_, password_, dosTime);
-        if (WriteBytes(encryptionHeader) != encryptionHeader.size()) {
+        if (WriteBytes(encryptionHeader_) != encryptionHeader_.size()) {
             source_.CloseSource();
             return WriteFailed;
         }

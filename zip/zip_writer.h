@@ -176,6 +176,8 @@ class ZipWriter final : private ByteSink {
     ZipResult directoryResult_ = Success;
     bool encrypting_ = false;
     CipherKeys keys_;
+    // The current entry's, made with keys_ before its local header went out.
+    std::array<std::uint8_t, kEncryptionHeaderSize> encryptionHeader_{};
     std::vector<std::uint8_t> scratch_;
     std::vector<EntryHeader> entries_;
     std::uint64_t centralDirectorySize_ = 0;  // of the entries so far

@@ -19,11 +19,13 @@ namespace {
 
 using faults::Operation;
 
-std::string RandomPart() {
+Result<std::string> RandomPart() {
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     constexpr std::size_t kLength = 16;  // about 82 bits
     std::uint8_t random[kLength];
-    FillRandom(random);
+    if (const Status filled = FillRandom(random); !filled) {
+        return filled.error();
+    }
     std::string part(kLength, 'x');
     for (std::size_t i = 0; i < kLength; ++i) {
         // 252 of the 256 byte values map evenly; the slight bias matters nothing for a name.
@@ -214,7 +216,11 @@ Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_vi
     }
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::string candidate = base + RandomPart() + tail;
+        const Result<std::string> random = RandomPart();
+        if (!random) {
+            return random.error();
+        }
+        const std::string candidate = base + *random + tail;
         const int fd =
             sys::Open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode,
                       Operation::Temporary);

@@ -62,11 +62,13 @@ Result<std::intptr_t> Duplicate(DWORD which) {
     return AsInteger(copy);
 }
 
-std::u16string RandomPart() {
+Result<std::u16string> RandomPart() {
     static constexpr char16_t kAlphabet[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
     constexpr std::size_t kLength = 16;  // about 82 bits
     std::uint8_t random[kLength];
-    FillRandom(random);
+    if (const Status filled = FillRandom(random); !filled) {
+        return filled.error();
+    }
     std::u16string part(kLength, u'x');
     for (std::size_t i = 0; i < kLength; ++i) {
         part[i] = kAlphabet[random[i] % (std::size(kAlphabet) - 1)];
@@ -152,7 +154,11 @@ Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_vi
     base += prefix;
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::u16string candidate = base + RandomPart() + std::u16string(suffix);
+        const Result<std::u16string> random = RandomPart();
+        if (!random) {
+            return random.error();
+        }
+        const std::u16string candidate = base + *random + std::u16string(suffix);
         const Result<std::intptr_t> handle = OpenHandle(
             Operation::Temporary, candidate, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
         if (handle) {

@@ -1,10 +1,9 @@
-// Windows: the ANSI code page, code-page conversions and the system's random generator.
+// Windows: the ANSI code page and code-page conversions.
 
 #include <algorithm>
 #include <optional>
 #include <vector>
 
-#include "platform/random.h"
 #include "platform/text.h"
 #include "platform/win32/win32.h"
 
@@ -62,9 +61,28 @@ ArchiveName EncodeArchiveName(std::u16string_view name) {
     return {ToNative(name), true};
 }
 
-bool HasCodePageConversions() {
-    return true;
+namespace {
+
+// Whether `rest` (1 to 3 bytes) can start a character of `code_page` that later bytes complete.
+bool CouldContinue(std::uint32_t code_page, std::string_view rest) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(rest[i]); };
+    if (code_page == 54936) {
+        // Two bytes, lead 0x81-0xFE; or four: lead, 0x30-0x39, 0x81-0xFE, 0x30-0x39.
+        return byte(0) >= 0x81 && byte(0) <= 0xFE &&
+               (rest.size() < 2 || (byte(1) >= 0x30 && byte(1) <= 0x39)) &&
+               (rest.size() < 3 || (byte(2) >= 0x81 && byte(2) <= 0xFE));
+    }
+    return rest.size() == 1 && IsDBCSLeadByteEx(code_page, byte(0));
 }
+
+std::optional<int> Widen(std::uint32_t code_page, std::string_view bytes, wchar_t* out,
+                         int capacity) {
+    const int length = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(),
+                                           static_cast<int>(bytes.size()), out, capacity);
+    return length > 0 ? std::optional(length) : std::nullopt;
+}
+
+}  // namespace
 
 Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view bytes,
                                    std::u16string& out) {
@@ -72,37 +90,33 @@ Result<std::size_t> DecodeCodePage(std::uint32_t code_page, std::string_view byt
     // part, which holds every character of the GBK range.
     constexpr std::uint32_t kGb18030 = 54936;
     constexpr std::uint32_t kGbk = 936;
-    if (code_page == kGb18030 && !IsValidCodePage(kGb18030)) {
+    static const bool has_gb18030 = IsValidCodePage(kGb18030);
+    if (code_page == kGb18030 && !has_gb18030) {
         code_page = kGbk;
     }
-    // A buffer may end inside a character (up to 4 bytes in GB18030): the longest prefix that
-    // converts whole is taken, the rest waits for the next bytes.
+    if (bytes.empty()) {
+        return std::size_t{0};
+    }
+    // The conversion tells no position, only whether all of it is text: when it is not, the end
+    // may be a character cut short (up to 3 bytes of GB18030's 4), which is left for later.
     for (std::size_t cut = 0; cut < 4 && cut <= bytes.size(); ++cut) {
         const std::string_view part = bytes.substr(0, bytes.size() - cut);
+        if (cut > 0 && !CouldContinue(code_page, bytes.substr(part.size()))) {
+            continue;
+        }
         if (part.empty()) {
             return std::size_t{0};
         }
-        const int length = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, part.data(),
-                                               static_cast<int>(part.size()), nullptr, 0);
-        if (length <= 0) {
+        const std::optional<int> length = Widen(code_page, part, nullptr, 0);
+        if (!length) {
             continue;
         }
         const std::size_t start = out.size();
-        out.resize(start + static_cast<std::size_t>(length));
-        MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, part.data(),
-                            static_cast<int>(part.size()), reinterpret_cast<wchar_t*>(&out[start]),
-                            length);
+        out.resize(start + static_cast<std::size_t>(*length));
+        Widen(code_page, part, reinterpret_cast<wchar_t*>(&out[start]), *length);
         return part.size();
     }
     return ErrorOf(ERROR_NO_UNICODE_TRANSLATION);
-}
-
-void FillRandom(std::span<std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ULONG part = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), 1u << 20));
-        BCryptGenRandom(nullptr, bytes.data(), part, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-        bytes = bytes.subspan(part);
-    }
 }
 
 }  // namespace zelpack::platform

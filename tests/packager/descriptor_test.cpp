@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <libxml/encoding.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "packager/plugin_packager.h"
+#include "packager/xml_encodings.h"
 #include "platform/text.h"
 #include "tests/support/temp_dir.h"
 
@@ -93,6 +98,149 @@ TEST_F(DescriptorTest, ConfigInAnotherEncodingIsReadAsDeclared) {
                   "<vemplugin><property id=\"i\" version=\"1\" type=\"t\" "
                   "name=\"\x95\x32\x82\x36\"/></vemplugin>"));
         EXPECT_NE(ReadText(descriptor()).find("name=\"\xF0\xA0\x80\x80\""), std::string::npos);
+    }
+
+    // Single bytes that become three of UTF-8, thousands of them, past every buffer the library
+    // converts into: the same descriptor as the text in UTF-8.
+    struct Repeated {
+        const char* encoding;
+        const char* unit;
+        const char* utf8;
+    };
+    constexpr Repeated kRepeated[] = {
+        {"windows-1252", "\x80", "€"},
+        {"GBK", "\x80", "€"},
+        {"Shift_JIS", "\xB1", "ｱ"},  // half-width katakana
+    };
+    const auto config = [](const std::string& encoding, const char* unit) {
+        std::string name;
+        for (int i = 0; i < 3000; ++i) {
+            name += unit;
+        }
+        return "<?xml version=\"1.0\" encoding=\"" + encoding +
+               "\"?><vemplugin><property id=\"i\" version=\"1\" type=\"t\" name=\"" + name +
+               "\"/></vemplugin>";
+    };
+    for (const Repeated& repeated : kRepeated) {
+        ASSERT_TRUE(Check(config("UTF-8", repeated.utf8)));
+        const std::string expected = ReadText(descriptor());
+        EXPECT_TRUE(Check(config(repeated.encoding, repeated.unit)))
+            << repeated.encoding << ": " << platform::ToNative(Message());
+        EXPECT_EQ(ReadText(descriptor()), expected) << repeated.encoding;
+    }
+}
+
+// What the library's side sees of one handler: the UTF-8 of `bytes`, converted in calls that
+// each get `window` more bytes (0: all of them at once) and an output buffer of `room` bytes.
+struct Conversion {
+    std::string utf8;
+    bool failed = false;
+    std::size_t left = 0;  // bytes never taken
+    bool overran = false;  // a byte past the output buffer changed, or a count beyond it
+    std::size_t next = 0;  // the UTF-8 length of the character that did not fit, if one did not
+};
+
+Conversion Convert(xmlCharEncodingInputFunc input, std::string_view bytes, std::size_t window,
+                   std::size_t room) {
+    constexpr std::size_t kGuard = 8;
+    constexpr unsigned char kGuardByte = 0xA5;
+    Conversion result;
+    std::string raw;  // what the library holds unconverted
+    std::size_t fed = 0;
+    for (;;) {
+        const std::size_t more =
+            window == 0 ? bytes.size() - fed : std::min(window, bytes.size() - fed);
+        raw.append(bytes.substr(fed, more));
+        fed += more;
+        if (raw.empty()) {
+            break;
+        }
+        std::vector<unsigned char> out(room + kGuard, kGuardByte);
+        int out_length = static_cast<int>(room);
+        int in_length = static_cast<int>(raw.size());
+        const int written = input(out.data(), &out_length,
+                                  reinterpret_cast<const unsigned char*>(raw.data()), &in_length);
+        if (out_length < 0 || static_cast<std::size_t>(out_length) > room || in_length < 0 ||
+            static_cast<std::size_t>(in_length) > raw.size() ||
+            std::any_of(out.begin() + static_cast<std::ptrdiff_t>(room), out.end(),
+                        [](unsigned char b) { return b != kGuardByte; })) {
+            result.overran = true;
+            return result;
+        }
+        result.utf8.append(reinterpret_cast<const char*>(out.data()),
+                           static_cast<std::size_t>(out_length));
+        raw.erase(0, static_cast<std::size_t>(in_length));
+        if (written < 0) {
+            result.failed = true;
+            break;
+        }
+        if (in_length == 0 && out_length == 0 && fed == bytes.size()) {
+            // Either a character longer than the buffer or the start of one that never ends.
+            std::array<unsigned char, 64> large;
+            out_length = static_cast<int>(large.size());
+            in_length = static_cast<int>(raw.size());
+            result.failed =
+                input(large.data(), &out_length, reinterpret_cast<const unsigned char*>(raw.data()),
+                      &in_length) < 0;
+            result.next = out_length == 0   ? 0
+                          : large[0] < 0x80 ? 1
+                          : large[0] < 0xE0 ? 2
+                          : large[0] < 0xF0 ? 3
+                                            : 4;
+            break;
+        }
+    }
+    result.left = raw.size();
+    return result;
+}
+
+// Every registered code page on every lead byte, alone and with trail bytes that complete a
+// character where the code page has one (GB18030's four-byte form too): in pieces of 1 to 8
+// bytes of output, and of input, the same UTF-8 as at once (up to a character longer than the
+// buffer, which cannot come out), never written past the buffer.
+TEST(CodePageDecoderTest, PiecesGiveWhatOneCallGivesAndNeverPassTheBuffer) {
+    RegisterCodePageEncodings();
+    constexpr std::string_view kTrails[] = {"", "\x41", "\x80", "\xA1", "\x30\x81\x30"};
+    for (const char* name : CodePageEncodingNames()) {
+        const xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(name);
+        ASSERT_TRUE(handler != nullptr && handler->input != nullptr) << name;
+        int beyond_ascii = 0;  // leads that start a character outside ASCII
+        for (int lead = 0; lead < 256; ++lead) {
+            bool text = false;
+            for (const std::string_view trail : kTrails) {
+                const std::string bytes =
+                    "<" + std::string(1, static_cast<char>(lead)) + std::string(trail) + ">";
+                std::string shown;
+                for (const char c : bytes) {
+                    shown += " " + std::to_string(static_cast<unsigned char>(c));
+                }
+                const Conversion once = Convert(handler->input, bytes, 0, 64);
+                ASSERT_FALSE(once.overran) << name;
+                text |= !once.failed && lead >= 0x80;
+                for (std::size_t window : {0, 1, 2, 3}) {
+                    for (std::size_t room = 1; room <= 8; ++room) {
+                        const Conversion pieces = Convert(handler->input, bytes, window, room);
+                        const std::string what = std::string(name) + shown + ", window " +
+                                                 std::to_string(window) + ", room " +
+                                                 std::to_string(room);
+                        ASSERT_FALSE(pieces.overran) << what;
+                        if (pieces.next > 0) {
+                            // Stopped only at a character longer than the buffer.
+                            ASSERT_GT(pieces.next, room) << what;
+                            ASSERT_TRUE(once.failed || once.utf8.starts_with(pieces.utf8)) << what;
+                            continue;
+                        }
+                        ASSERT_EQ(pieces.failed, once.failed) << what;
+                        if (!once.failed) {
+                            ASSERT_EQ(pieces.utf8, once.utf8) << what;
+                            ASSERT_EQ(pieces.left, once.left) << what;
+                        }
+                    }
+                }
+            }
+            beyond_ascii += text;
+        }
+        EXPECT_GE(beyond_ascii, 60) << name;
     }
 }
 

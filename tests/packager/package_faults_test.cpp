@@ -55,11 +55,11 @@ constexpr Mode kModes[] = {
 constexpr Operation kOperations[] = {
     Operation::Create, Operation::Open,   Operation::Temporary, Operation::Read,
     Operation::Write,  Operation::Seek,   Operation::Close,     Operation::Rename,
-    Operation::Remove, Operation::Status, Operation::Flush,
+    Operation::Remove, Operation::Status, Operation::Flush,     Operation::Random,
 };
 constexpr const char* kOperationNames[] = {"create", "open",   "temporary", "read",
                                            "write",  "seek",   "close",     "rename",
-                                           "remove", "status", "flush"};
+                                           "remove", "status", "flush",     "random"};
 
 std::vector<std::string> FilesIn(const fs::path& folder) {
     std::vector<std::string> names;

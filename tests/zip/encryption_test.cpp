@@ -69,8 +69,8 @@ TEST(Header, RestartsTheKeysAndDrawsFreshRandomBytes) {
     CipherKeys keys;
     InitKeys(keys, "other");
     UpdateKeys(keys, 42);
-    const auto first = MakeEncryptionHeader(keys, "pw", kDosTime);
-    const auto second = MakeEncryptionHeader(keys, "pw", kDosTime);
+    const auto first = *MakeEncryptionHeader(keys, "pw", kDosTime);
+    const auto second = *MakeEncryptionHeader(keys, "pw", kDosTime);
     EXPECT_NE(first, second);  // equal only with probability 2^-88
     for (const auto& header : {first, second}) {
         CipherKeys reader;
@@ -100,7 +100,7 @@ Vec EncipheredArchive(const std::string& name, const std::string& content,
     h.centralExtra = MakeCentralExtra(h.localExtra);
     EXPECT_TRUE(WriteLocalHeader(sink, h));
     CipherKeys keys;
-    const auto header = MakeEncryptionHeader(keys, password, kDosTime);
+    const auto header = *MakeEncryptionHeader(keys, password, kDosTime);
     sink.Write(header);
     Vec data = testing::Bytes(content);
     EncipherBytes(keys, data);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "tests/support/temp_dir.h"
 #include "tests/zip/zip_test_util.h"
@@ -565,6 +566,24 @@ TEST(ZipWriterTest, ReadFailureFailsTheEntryAndSparesTheArchive) {
     EXPECT_EQ(EndArchive(archive), Success);
     EXPECT_READ_BACK(FailuresOfOtherReaders(path, "", false), "");
     EXPECT_READ_BACK(ReadWithPython(path), "fine.txt 0x2 " + Hex(AsBytes("fine")) + "\n");
+}
+
+TEST(ZipWriterTest, GeneratorFailureFailsTheEncipheredEntryAndSparesTheArchive) {
+    // No encryption header from bytes the generator did not give: the entry fails with its
+    // reason before anything of it is written, and the archive goes on.
+    TempDir dir;
+    const fs::path path = dir / "out.zip";
+    auto archive = BeginArchiveToFile(Wide(path), "pw");
+    platform::faults::Inject({.operation = platform::faults::Operation::Random, .error = EIO});
+    const ZipResult failed = AddEntryFromMemory(archive.get(), u"a.txt", AsBytes("a"));
+    const bool struck = platform::faults::Struck();
+    platform::faults::Clear();
+    ASSERT_TRUE(struck);
+    EXPECT_EQ(failed, WriteFailed);
+    EXPECT_EQ(GetSystemError(archive.get()), std::errc::io_error);
+    ASSERT_EQ(AddEntryFromMemory(archive.get(), u"b.txt", AsBytes("b")), Success);
+    EXPECT_EQ(EndArchive(archive), Success);
+    EXPECT_READ_BACK(ReadWithPython(path, "pw"), "b.txt 0x9 " + Hex(AsBytes("b")) + "\n");
 }
 
 TEST(ZipWriterTest, WriteFailureOnAFileIsStickyAndNeverReportedAsSuccess) {
