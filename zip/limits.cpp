@@ -38,7 +38,7 @@ std::u16string DescribeLimit(const FormatLimits& limits, Limit limit) {
         case Limit::Entries:
             return u"条目数超过 ZIP 格式的上限 " + bound + u" 个（不使用 ZIP64）";
         case Limit::NameLength:
-            return u"条目名称超过上限 " + bound + u" 字节（UTF-8）";
+            return u"条目名称超过上限 " + bound + u" 字节";
         case Limit::EntrySize:
             return u"超过 ZIP 格式的单个文件上限 " + bound + u" 字节（不使用 ZIP64）";
         case Limit::ArchiveSize:
