@@ -198,7 +198,7 @@ for limit in "size:sub/huge.bin：超过 ZIP 格式的单个文件上限 4294967
              "archive:sub/edge.bin：压缩包会超过 ZIP 格式的上限 4294967295 字节" \
              "name:sub/nnnn*：条目名称超过上限 259 字节" \
              "count:sub/f*：条目数超过 ZIP 格式的上限 65535 个"; do
-  folder=limits/${limit%%:*} expected="打包失败，无法打包 ${limit#*:}（*）"
+  folder=limits/${limit%%:*} expected="打包失败，无法打包 ${limit#*:}*"
   status=0
   "$zelpack" pack "$folder" -o limit.zip --dry-run >/dev/null 2>dry.txt || status=$?
   # shellcheck disable=SC2053
