@@ -219,6 +219,9 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
         if (const auto refused = RefuseDestination(*archive, u"压缩包", true)) {
             return fail(std::u16string(kFailurePrefix) + *refused);
         }
+        if (const auto refused = PluginPackager::PredictLimitFailure(*folder, selection.files)) {
+            return fail(std::u16string(kFailurePrefix) + *refused);
+        }
         nlohmann::ordered_json entries = nlohmann::ordered_json::array();
         entries.push_back({{"name", ToNative(kDescriptorEntryName)}});
         for (const FileEntry& entry : selection.files) {

@@ -1,16 +1,21 @@
 // zelpack-zip: builds an archive with the archive writer from files, handles and folder entries,
 // on any of its three targets, so that other ZIP readers can check what the writer produces.
+// An archive file is written under a temporary name beside OUTPUT and renamed only once complete,
+// so that a failure never leaves a broken archive there.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "cli/exit_codes.h"
 #include "platform/file.h"
 #include "platform/file_stream.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "zip/archive.h"
@@ -69,9 +74,72 @@ int Fail(const std::string& what, zip::ZipResult code, const std::error_code& ca
     return zelpack::kExitFailure;
 }
 
-zelpack::platform::Result<File> OpenOutput(const std::string& output) {
-    return output == "-" ? File::StandardOutput() : File::CreateAlways(FromNative(output));
+// The message of a failure the format's limits caused, naming the limit; the writer's own
+// otherwise.
+int FailEntry(const std::string& what, zip::ArchiveHandle* archive, zip::ZipResult code,
+              const std::error_code& cause) {
+    const zip::Limit limit = zip::GetExceededLimit(archive);
+    if (limit == zip::Limit::None) {
+        return Fail(what, code, cause);
+    }
+    std::cerr << "zelpack-zip：" << what << "："
+              << zelpack::platform::ToNative(zip::DescribeLimit(archive->writer->limits(), limit))
+              << '\n';
+    return zelpack::kExitFailure;
 }
+
+// The archive's file until it is complete: a new file beside the destination, removed unless it
+// was moved into place.
+class StagedOutput {
+  public:
+    explicit StagedOutput(std::u16string destination) : destination_(std::move(destination)) {}
+    StagedOutput(const StagedOutput&) = delete;
+    StagedOutput& operator=(const StagedOutput&) = delete;
+    ~StagedOutput() {
+        if (file_.IsOpen()) {
+            static_cast<void>(file_.Close());
+        }
+        if (!temporary_.empty()) {
+            static_cast<void>(zelpack::platform::DeleteFile(temporary_));
+        }
+    }
+
+    zelpack::platform::Status Create() {
+        const std::size_t slash = zelpack::platform::LastSeparator(destination_);
+        const std::u16string folder =
+            slash == std::u16string::npos ? u"." : destination_.substr(0, slash == 0 ? 1 : slash);
+        zelpack::platform::Result<File> file = File::CreateTemporary(
+            folder, u"." + std::u16string(zelpack::platform::LastComponent(destination_)) + u"-",
+            u".tmp", temporary_, zelpack::platform::TemporaryAccess::AsNewFile);
+        if (!file) {
+            return file.error();
+        }
+        file_ = std::move(*file);
+        return {};
+    }
+    File& file() { return file_; }
+    const std::u16string& path() const { return temporary_; }
+
+    zelpack::platform::Status Commit() {
+        if (file_.IsOpen()) {
+            if (const zelpack::platform::Status closed = file_.Close(); !closed) {
+                return closed;
+            }
+        }
+        if (const zelpack::platform::Status moved =
+                zelpack::platform::ReplaceFile(temporary_, destination_);
+            !moved) {
+            return moved;
+        }
+        temporary_.clear();
+        return {};
+    }
+
+  private:
+    std::u16string destination_;
+    std::u16string temporary_;
+    File file_;
+};
 
 // `cause` receives the system's reason when the tool itself could not open the entry's file.
 zip::ZipResult AddEntry(zip::ArchiveHandle* archive, const EntrySpec& entry,
@@ -115,7 +183,7 @@ int main(int argc_in, char** argv_in) {
     std::string password;
     std::optional<std::uint32_t> memory;
     bool handle = false;
-    std::optional<std::uint64_t> offset;
+    std::optional<std::uint32_t> offset;
     std::string output;
     std::vector<std::string> entryTexts;
     app.add_option("--password", password, "加密用的密码（空则不加密）");
@@ -123,7 +191,9 @@ int main(int argc_in, char** argv_in) {
                              ->check(CLI::Range(1u, 0xFFFFFFFFu));
     auto* handleOption =
         app.add_flag("--handle", handle, "自己打开 OUTPUT，以已打开的文件句柄写入");
-    app.add_option("--offset", offset, "先写入 N 个零字节（须与 --handle 同用）")
+    // Every offset in the archive includes the zeros, and must stay below 0xFFFFFFFF.
+    app.add_option("--offset", offset, "先写入 N 个零字节（须与 --handle 同用，最多 4294967294）")
+        ->check(CLI::Range(0u, 0xFFFFFFFEu))
         ->needs(handleOption);
     memoryOption->excludes(handleOption);
     app.add_option("OUTPUT", output, "归档文件的路径，- 为标准输出")->required();
@@ -145,19 +215,43 @@ int main(int argc_in, char** argv_in) {
         entries.push_back(std::move(*entry));
     }
 
-    // A file target is opened here only when the archive goes to a handle (stdout always does).
-    std::optional<File> target;
-    if ((handle || output == "-") && !memory) {
-        zelpack::platform::Result<File> opened = OpenOutput(output);
-        if (!opened) {
-            return Fail("无法创建 “" + output + "”", zip::OpenFailed, opened.error());
+    // Standard output is written as it comes; any other OUTPUT is staged. A file target is opened
+    // here only when the archive goes to a handle (stdout always does).
+    const bool toStandardOutput = output == "-";
+    StagedOutput staged(FromNative(output));
+    if (!toStandardOutput) {
+        if (const zelpack::platform::Status created = staged.Create(); !created) {
+            return Fail("无法创建 “" + output + "”", zip::OpenFailed, created.error());
         }
-        target = std::move(*opened);
-        if (offset) {
-            const std::vector<std::uint8_t> zeros(*offset, 0);
-            if (const zelpack::platform::Status written = target->WriteAll(zeros); !written) {
+    }
+    std::optional<File> standardOutput;
+    File* target = nullptr;
+    if ((handle || toStandardOutput) && !memory) {
+        if (toStandardOutput) {
+            zelpack::platform::Result<File> opened = File::StandardOutput();
+            if (!opened) {
+                return Fail("无法创建 “" + output + "”", zip::OpenFailed, opened.error());
+            }
+            standardOutput = std::move(*opened);
+            target = &*standardOutput;
+        } else {
+            target = &staged.file();
+        }
+        // Written a block at a time: the zeros are never held whole.
+        const std::vector<std::uint8_t> zeros(std::min<std::uint32_t>(offset.value_or(0), 1 << 16));
+        for (std::uint32_t left = offset.value_or(0); left != 0;) {
+            const std::uint32_t count = std::min<std::uint32_t>(left, zeros.size());
+            if (const zelpack::platform::Status written =
+                    target->WriteAll(std::span(zeros).first(count));
+                !written) {
                 return Fail("无法写入 “" + output + "”", zip::WriteFailed, written.error());
             }
+            left -= count;
+        }
+    } else if (!toStandardOutput && !memory) {
+        // The writer creates its file by name: the staged one, opened again.
+        if (const zelpack::platform::Status closed = staged.file().Close(); !closed) {
+            return Fail("无法创建 “" + output + "”", zip::OpenFailed, closed.error());
         }
     }
 
@@ -165,10 +259,10 @@ int main(int argc_in, char** argv_in) {
     std::error_code cause;
     if (memory) {
         archive = zip::BeginArchiveInMemory(nullptr, *memory, password);
-    } else if (target) {
+    } else if (target != nullptr) {
         archive = zip::BeginArchiveToHandle(*target, password);
     } else {
-        archive = zip::BeginArchiveToFile(FromNative(output), password, &cause);
+        archive = zip::BeginArchiveToFile(staged.path(), password, &cause);
     }
     if (!archive) {
         return Fail("无法开始归档 “" + output + "”", zip::GetMostRecentResult(), cause);
@@ -180,8 +274,10 @@ int main(int argc_in, char** argv_in) {
             if (!cause) {
                 cause = zip::GetSystemError(archive.get());
             }
+            const int failed =
+                FailEntry("添加条目 “" + entry.text + "” 失败", archive.get(), result, cause);
             zip::EndArchive(archive);
-            return Fail("添加条目 “" + entry.text + "” 失败", result, cause);
+            return failed;
         }
     }
 
@@ -193,10 +289,12 @@ int main(int argc_in, char** argv_in) {
             zip::EndArchive(archive);
             return Fail("无法取得内存中的归档", result);
         }
-        zelpack::platform::Result<File> file = OpenOutput(output);
-        zelpack::platform::Status saved = file ? file->WriteAll({base, length}) : file.error();
+        zelpack::platform::Result<File> stdoutFile = File::StandardOutput();
+        File* file = toStandardOutput ? (stdoutFile ? &*stdoutFile : nullptr) : &staged.file();
+        zelpack::platform::Status saved =
+            file != nullptr ? file->WriteAll({base, length}) : stdoutFile.error();
         if (saved) {
-            saved = file->Close();
+            saved = toStandardOutput ? file->Close() : staged.Commit();
         }
         zip::EndArchive(archive);
         if (!saved) {
@@ -209,10 +307,10 @@ int main(int argc_in, char** argv_in) {
     if (result != zip::Success) {
         return Fail("结束归档失败", result, cause);
     }
-    if (target) {
-        if (const zelpack::platform::Status closed = target->Close(); !closed) {
-            return Fail("无法写入 “" + output + "”", zip::WriteFailed, closed.error());
-        }
+    const zelpack::platform::Status closed =
+        toStandardOutput ? standardOutput->Close() : staged.Commit();
+    if (!closed) {
+        return Fail("无法写入 “" + output + "”", zip::WriteFailed, closed.error());
     }
     return zelpack::kExitSuccess;
 }

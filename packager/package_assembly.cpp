@@ -12,6 +12,7 @@
 #include "platform/listing.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "zip/archive.h"
 #include "zip/zip_writer.h"
 
@@ -118,6 +119,49 @@ void PrepareSelected(const platform::Subtree& tree, const FileEntry& entry, Link
 }
 
 }  // namespace
+
+std::u16string LimitMessage(std::u16string_view path, std::u16string_view limit) {
+    return u"无法打包 " + std::u16string(path) + u"：" + std::u16string(limit);
+}
+
+std::optional<std::u16string> PluginPackager::PredictLimitFailure(
+    std::u16string_view folder, std::span<const FileEntry> selection) {
+    const std::optional<std::u16string> prefix = EntryPrefix(folder);
+    if (!prefix) {
+        return std::nullopt;
+    }
+    const zip::FormatLimits limits;
+    // The least the archive holds before each file: the descriptor's headers and those of the
+    // files before it, as if they took no data at all.
+    std::uint64_t least = zip::EntryOverhead(kDescriptorEntryName.size());
+    std::size_t entries = 1;
+    for (const FileEntry& entry : selection) {
+        const std::u16string& path = entry.cFileName;
+        const auto fails = [&](zip::Limit limit) {
+            return LimitMessage(path, zip::DescribeLimit(limits, limit));
+        };
+        if (entries >= limits.entries) {
+            return fails(zip::Limit::Entries);
+        }
+        const std::u16string name = *prefix + path;
+        if (!zip::ZipWriter::AcceptsName(name)) {
+            return fails(zip::Limit::NameLength);
+        }
+        const std::uint64_t size = platform::FileSizeOf(entry);
+        if (size > limits.entrySize) {
+            return fails(zip::Limit::EntrySize);
+        }
+        // Stored, as a file that would not fit deflated is.
+        const std::uint64_t overhead =
+            zip::EntryOverhead(platform::EncodeArchiveName(name).bytes.size());
+        if (!zip::ArchiveHasRoom(limits, least, overhead + size, 0)) {
+            return fails(zip::Limit::ArchiveSize);
+        }
+        least += overhead - zip::record::kDataDescriptorSize;
+        ++entries;
+    }
+    return std::nullopt;
+}
 
 unsigned DefaultJobs() {
     return std::max(1u, std::thread::hardware_concurrency());
@@ -398,6 +442,12 @@ bool PluginPackager::FailEntry(Run& run, zip::ZipResult result, std::u16string_v
     if (run.Cancelled()) {
         return Fail(kCancelledMessage);
     }
+    // The format's bound, not the writer, refused the file.
+    if (const zip::Limit limit = zip::GetExceededLimit(run.archive.get());
+        limit != zip::Limit::None) {
+        zip_result_ = zip::Success;
+        return Fail(LimitMessage(shown, zip::DescribeLimit(run.archive->writer->limits(), limit)));
+    }
     const std::error_code cause = zip::GetSystemError(run.archive.get());
     if (IsArchiveWriteFailure(result)) {
         return FailAt(u"无法写入压缩文件", run.archive_path, cause);
@@ -441,10 +491,14 @@ bool PluginPackager::AddFile(Run& run, std::size_t index, const PreparedFile* pr
         result = zip::AddPreparedEntry(run.archive.get(), entry_name, prepared->entry);
         bytes_read = prepared->entry.source.sourceBytesRead;
     } else {
-        // A name the archive cannot hold is refused before the file is looked for.
+        // A name the archive cannot hold is refused before the file is looked for, after the
+        // count, as the writer checks them.
+        if (run.archive->writer->entryCount() >= run.archive->writer->limits().entries) {
+            return Fail(LimitMessage(
+                path, zip::DescribeLimit(run.archive->writer->limits(), zip::Limit::Entries)));
+        }
         if (!zip::ZipWriter::AcceptsName(entry_name)) {
-            zip_result_ = zip::BadArguments;
-            return Fail(std::u16string(kAddFailedMessage) + path);
+            return Fail(LimitMessage(path, zip::DescribeLimit({}, zip::Limit::NameLength)));
         }
         std::u16string change;
         platform::Result<platform::File> file =

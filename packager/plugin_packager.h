@@ -77,6 +77,10 @@ inline constexpr std::u16string_view kNoConfigFileMessage = u"没有找到插件
 // What every front end shows before the message of a failed run.
 inline constexpr std::u16string_view kFailurePrefix = u"打包失败，";
 
+// The message of a run that fails because file `path` would break the archive format's bound that
+// `limit` describes (zip::DescribeLimit).
+std::u16string LimitMessage(std::u16string_view path, std::u16string_view limit);
+
 // Serves packing runs, one at a time. A failing step stores a user-facing message, which names
 // the step, the file and the operating system's reason; each run starts without one.
 class PluginPackager {
@@ -107,6 +111,13 @@ class PluginPackager {
     // "打包失败，" and the message of the last failed run: the text every front end shows.
     std::u16string DescribeFailure() const;
 
+    // The message a run of `selection` (relative paths with the walk's sizes) into the archive of
+    // `folder` is sure to fail with because of the format's limits: a file too large, a name too
+    // long, one entry too many, or an archive that would pass 4 GiB even if no file before the one
+    // named took any room. Nothing when none is certain; compression decides the rest.
+    static std::optional<std::u16string> PredictLimitFailure(std::u16string_view folder,
+                                                             std::span<const FileEntry> selection);
+
     // The first selected file whose relative path holds exactly three dots and ends in ".xml"
     // after the third. Leaves `config` alone when there is none.
     bool FindConfigFile(std::u16string& config) const;
@@ -121,7 +132,8 @@ class PluginPackager {
     const std::vector<PackedEntry>& PackedEntries() const { return packed_entries_; }
 
     // The archive writer's result of the step that failed the last Pack (0 when the writer did
-    // not fail), for front ends that show the writer's own message as well.
+    // not fail, or when the format's limits refused a file: the message names them), for front
+    // ends that show the writer's own message as well.
     zip::ZipResult GetZipResult() const { return zip_result_; }
 
     // The plug-in's name: the folder's last component, trailing separators ignored; nothing for a

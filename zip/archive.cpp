@@ -109,6 +109,11 @@ std::error_code GetSystemError(const ArchiveHandle* archive) {
                                                        : std::error_code();
 }
 
+Limit GetExceededLimit(const ArchiveHandle* archive) {
+    return IsArchiveHandle(archive) && archive->writer ? archive->writer->exceededLimit()
+                                                       : Limit::None;
+}
+
 bool IsArchiveHandle(const ArchiveHandle* archive) {
     return archive != nullptr && archive->kind == kArchiveHandleKind;
 }

@@ -66,6 +66,10 @@ ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive,
 // opened or read, a write to a full disk); empty when there is none.
 std::error_code GetSystemError(const ArchiveHandle* archive);
 
+// The format's limit the archive's latest failure ran into (limits.h); Limit::None when there is
+// none or the handle is not an archive's.
+Limit GetExceededLimit(const ArchiveHandle* archive);
+
 bool IsArchiveHandle(const ArchiveHandle* archive);
 
 // Watches the reads of every later entry's source (see ZipWriter::ReadObserver). Ignored for a

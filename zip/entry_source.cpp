@@ -167,11 +167,11 @@ std::size_t EntrySource::ReadSource(std::span<std::uint8_t> buffer) {
 
 std::size_t EntrySource::ReadEntryData(
     std::span<std::uint8_t> buffer, const std::function<bool(std::uint64_t bytesRead)>& observer) {
-    if (sourceBytesRead >= kMaxEntrySize) {
+    if (sourceBytesRead > kMaxEntrySize) {
         return 0;
     }
     const std::size_t count = ReadSource(buffer);
-    if (sourceBytesRead >= kMaxEntrySize) {
+    if (sourceBytesRead > kMaxEntrySize) {
         return 0;
     }
     if (count != 0 && observer && !observer(sourceBytesRead)) {
@@ -179,6 +179,24 @@ std::size_t EntrySource::ReadEntryData(
         return 0;
     }
     return count;
+}
+
+bool EntrySource::CanRewind() const {
+    return sourceMemory.data() != nullptr ||
+           (sourceHandle != nullptr && sourceHandle->Seek(0, platform::SeekOrigin::Current));
+}
+
+bool EntrySource::Rewind() {
+    if (sourceMemory.data() != nullptr) {
+        sourceMemoryPosition = 0;
+    } else if (sourceHandle == nullptr || !sourceHandle->Seek(0, platform::SeekOrigin::Begin)) {
+        return false;
+    }
+    sourceBytesRead = 0;
+    sourceCrc = 0;
+    sourceError = Success;
+    sourceSystemError.clear();
+    return true;
 }
 
 void EntrySource::CloseSource() {

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/file.h"
+#include "zip/limits.h"
 #include "zip/zip_result.h"
 
 namespace zelpack::zip {
@@ -28,10 +29,6 @@ inline constexpr std::uint32_t kUnixOwnerWrite = 0x00800000;
 inline constexpr std::uint32_t kUnixOwnerExecute = 0x00400000;
 inline constexpr std::uint32_t kFolderAttributes =
     kUnixDirectory | kUnixOwnerRead | kUnixOwnerWrite | kUnixOwnerExecute | kDosDirectory;
-
-// Formats hold 32-bit sizes: a source whose sourceSize or sourceBytesRead reaches this cannot be
-// stored, and the writer refuses it.
-inline constexpr std::uint64_t kMaxEntrySize = 0xFFFFFFFFull;
 
 // True for an MZ image whose new-header offset (at 60) leads to an MZ, NE, LE or PE signature
 // followed by two zero bytes. Leaves `file` positioned anywhere.
@@ -77,11 +74,16 @@ struct EntrySource {
 
     // Up to buffer.size() bytes; 0 at the end and on failure (then sourceError says which).
     std::size_t ReadSource(std::span<std::uint8_t> buffer);
-    // ReadSource for an entry's data: ends at what a size field holds (the writer refuses the
-    // entry then), and after each read asks `observer`, whose false fails the read.
+    // ReadSource for an entry's data: ends once past what a size field holds (the writer refuses
+    // the entry then), and after each read asks `observer`, whose false fails the read.
     std::size_t ReadEntryData(std::span<std::uint8_t> buffer,
                               const std::function<bool(std::uint64_t bytesRead)>& observer);
     void CloseSource();
+
+    // Whether reading can start over (a memory block, a handle that seeks), and starting it over:
+    // the CRC-32, the count and any read error afresh.
+    bool CanRewind() const;
+    bool Rewind();
 
     // Attributes, size and times of an open, repositionable handle.
     ZipResult GetSourceFileInfo(platform::File& handle);

@@ -58,7 +58,8 @@ void EntryPreparer::Prepare(std::u16string_view entryName, platform::File& file,
             *deflater_, kLevel, &run, ReadInput, FlushOutput, buffer_, entry.deflateFlags);
         produced = result.error_text == nullptr;
     }
-    const bool read_whole = source.sourceError == Success && source.sourceBytesRead < kMaxEntrySize;
+    const bool read_whole =
+        source.sourceError == Success && source.sourceBytesRead <= kMaxEntrySize;
     source.CloseSource();
     entry.ready = produced && read_whole;
     if (!entry.ready) {

@@ -76,7 +76,7 @@ ZipResult ZipWriter::OpenTarget(const Target& target, std::uint32_t length, Targ
             const platform::Result<std::uint64_t> position =
                 target.handle->Seek(0, platform::SeekOrigin::Current);
             // Every offset in the archive includes where it starts, in 32 bits.
-            if (position && *position >= kMaxArchiveSize) {
+            if (position && *position >= limits_.archiveSize) {
                 return BadArguments;
             }
             output_ = target.handle;
@@ -223,9 +223,8 @@ ZipResult ZipWriter::OpenSource(const Source& source, std::uint32_t length, Sour
 }
 
 bool ZipWriter::ArchiveHasRoomFor(std::uint64_t pending) const {
-    return std::uint64_t{baseOffset_} + written_ + pending + centralDirectorySize_ +
-               record::kEndRecordSize <=
-           kMaxArchiveSize;
+    return ArchiveHasRoom(limits_, std::uint64_t{baseOffset_} + written_, pending,
+                          centralDirectorySize_);
 }
 
 ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& source,
@@ -237,14 +236,19 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
         return AlreadyEnded;
     }
     lastCause_.clear();
+    exceeded_ = Limit::None;
     prepared_ = nullptr;
+    deflateCap_.reset();
     const bool folder = kind == SourceKind::Folder;
     const bool enciphered = !password_.empty() && !folder;
     const std::uint32_t encryptionHeaderLength = enciphered ? kEncryptionHeaderSize : 0;
 
     // A name must be stored unchanged, so one the field cannot hold whole is refused.
-    if (entryName.empty() || entryName.find(u'\0') != std::u16string_view::npos ||
-        entries_.size() >= kMaxEntries) {
+    if (entryName.empty() || entryName.find(u'\0') != std::u16string_view::npos) {
+        return BadArguments;
+    }
+    if (entries_.size() >= limits_.entries) {
+        exceeded_ = Limit::Entries;
         return BadArguments;
     }
     // Separators are turned in the wide name: in a code page such as 936 a byte 0x5C may be the
@@ -255,6 +259,7 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
     const std::string& nativeName = stored.bytes;
     EntryHeader header;
     if (!SetEntryName(header, nativeName, folder)) {
+        exceeded_ = Limit::NameLength;
         return BadArguments;
     }
     const std::string_view storedName(header.name.data(), header.nameLength);
@@ -268,19 +273,35 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
     }
     const std::int64_t anticipated = source_.sourceSize;
     const bool sizeKnown = anticipated >= 0;
-    if (sizeKnown &&
-        static_cast<std::uint64_t>(anticipated) + encryptionHeaderLength >= kMaxEntrySize) {
-        source_.CloseSource();
-        return BadArguments;
-    }
     const std::uint64_t size = sizeKnown ? static_cast<std::uint64_t>(anticipated) : 0;
-    const std::uint64_t dataBound =
-        encryptionHeaderLength +
-        (header.method == record::kMethodStored ? size : DeflateBound(size));
-    if (!ArchiveHasRoomFor(LocalHeaderSize(header) + dataBound + record::kDataDescriptorSize +
-                           CentralHeaderSize(header))) {
+    // The most data the entry may come to: a prepared entry's is known, a deflated one may grow.
+    const std::uint64_t storedBound = encryptionHeaderLength + size;
+    const std::uint64_t worst = prepared_ != nullptr
+                                    ? encryptionHeaderLength + prepared_->data.size()
+                                    : (header.method == record::kMethodStored
+                                           ? storedBound
+                                           : encryptionHeaderLength + DeflateBound(size));
+    const std::uint64_t headers = EntryOverhead(header.nameLength);
+    const auto refuse = [&](Limit limit) {
         source_.CloseSource();
+        exceeded_ = limit;
         return BadArguments;
+    };
+    if (storedBound > limits_.entrySize || (prepared_ != nullptr && worst > limits_.entrySize)) {
+        return refuse(Limit::EntrySize);
+    }
+    if (worst > limits_.entrySize || !ArchiveHasRoomFor(headers + worst)) {
+        // Stored it fits: deflated it may not, and is stored instead once it would not.
+        const bool canStoreInstead = prepared_ == nullptr &&
+                                     header.method == record::kMethodDeflated && sizeKnown &&
+                                     seekable_ && !enciphered && source_.CanRewind();
+        if (!ArchiveHasRoomFor(headers + storedBound)) {
+            return refuse(Limit::ArchiveSize);
+        }
+        if (!canStoreInstead) {
+            return refuse(worst > limits_.entrySize ? Limit::EntrySize : Limit::ArchiveSize);
+        }
+        deflateCap_ = size;
     }
 
     header.flags = record::kFlagDataDescriptor | (enciphered ? record::kFlagEncrypted : 0);
@@ -359,9 +380,14 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
     written_ += entryDataSize_;
 
     // Past the format's limits the bytes out there can never be a valid archive.
-    if (entryDataTotal_ + encryptionHeaderLength >= kMaxEntrySize ||
-        !ArchiveHasRoomFor(record::kDataDescriptorSize + CentralHeaderSize(header))) {
-        SetStickyError(WriteFailed);
+    if (stickyError_ == Success) {
+        if (entryDataTotal_ + encryptionHeaderLength > limits_.entrySize) {
+            exceeded_ = Limit::EntrySize;
+            SetStickyError(WriteFailed);
+        } else if (!ArchiveHasRoomFor(record::kDataDescriptorSize + CentralHeaderSize(header))) {
+            exceeded_ = Limit::ArchiveSize;
+            SetStickyError(WriteFailed);
+        }
     }
     if (stickyError_ != Success) {
         return stickyError_;
@@ -372,7 +398,8 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
     if (!produced) {
         return WriteFailed;
     }
-    if (source_.sourceBytesRead >= kMaxEntrySize) {
+    if (source_.sourceBytesRead > limits_.entrySize) {
+        exceeded_ = Limit::EntrySize;
         return SizeMismatch;
     }
 
@@ -419,6 +446,10 @@ std::size_t ZipWriter::ReadEntrySource(std::span<std::uint8_t> buffer) {
 std::uint32_t ZipWriter::ReadInputCallback(deflate::DeflateState& state, std::uint8_t* dest,
                                            std::uint32_t max) {
     auto& writer = *static_cast<ZipWriter*>(deflate::Context(state));
+    // Once the entry is to be stored instead, the compressor is brought to its end at once.
+    if (writer.deflateCapReached_) {
+        return 0;
+    }
     return static_cast<std::uint32_t>(writer.ReadEntrySource({dest, max}));
 }
 
@@ -427,6 +458,12 @@ int ZipWriter::FlushOutputCallback(void* context, const std::uint8_t* src, std::
         return 0;
     }
     auto& writer = *static_cast<ZipWriter*>(context);
+    if (writer.deflateCapReached_ ||
+        (writer.deflateCap_ && writer.entryDataTotal_ + *count > *writer.deflateCap_)) {
+        // Left unwritten: the entry is stored over what went out so far.
+        writer.deflateCapReached_ = true;
+        return 0;
+    }
     writer.entryDataTotal_ += *count;
     const std::size_t accepted = writer.WriteBytes({src, *count});
     if (accepted == *count) {
@@ -440,10 +477,26 @@ bool ZipWriter::DeflateEntryData(EntryHeader& header) {
         deflater_ = deflate::NewDeflateState();
     }
     constexpr int kLevel = 8;
+    const std::uint16_t flags = header.flags;
+    deflateCapReached_ = false;
     const deflate::DeflateResult result = deflate::Deflate(
         *deflater_, kLevel, this, ReadInputCallback, FlushOutputCallback, buffer_, header.flags);
     entryDataSize_ = result.compressed_size;
-    return result.error_text == nullptr;
+    if (!deflateCapReached_) {
+        return result.error_text == nullptr;
+    }
+    // Deflated, the entry would pass a limit that it keeps to stored: it is written again from
+    // its start, over the compressed bytes, which were fewer than its own.
+    deflateCapReached_ = false;
+    header.flags = flags;
+    header.method = record::kMethodStored;
+    entryDataSize_ = 0;
+    entryDataTotal_ = 0;
+    if (!source_.Rewind()) {
+        source_.sourceError = ReadFailed;
+        return false;
+    }
+    return SeekTarget(static_cast<std::uint32_t>(written_)) && StoreEntryData();
 }
 
 bool ZipWriter::CopyPreparedData(EntryHeader& header) {
@@ -485,8 +538,8 @@ ZipResult ZipWriter::WriteCentralDirectory() {
     // still written for what it is worth, but the archive is not reported complete.
     const bool intact = stickyError_ == Success;
     const std::uint64_t start = written_;
-    if (std::uint64_t{baseOffset_} + start + centralDirectorySize_ + record::kEndRecordSize >
-        kMaxArchiveSize) {
+    if (!ArchiveHasRoom(limits_, std::uint64_t{baseOffset_} + start, 0, centralDirectorySize_)) {
+        exceeded_ = Limit::ArchiveSize;
         entries_.clear();
         return WriteFailed;
     }

@@ -1,17 +1,20 @@
 // The archive writer: one ZIP archive (no ZIP64, no multi-disk) built from entries added one at
 // a time, into a file it creates, an open handle, or a block of memory.
 //
-// Limits of the format, refused before anything is written for the entry:
-//  - a name that is empty, holds a NUL, or whose stored form (with a folder's slash) is longer
-//    than 259 bytes: BadArguments;
-//  - a source whose size is known to be 0xFFFFFFFF bytes or more: BadArguments;
-//  - a 65,536th entry (the end record counts entries in 16 bits): BadArguments;
-//  - an entry that could carry the archive, with its central directory and end record, past
-//    4 GiB - 1 (offsets and sizes are 32 bits): BadArguments. A deflated entry is judged by
-//    its size plus the compressor's worst-case growth.
-// A source of unknown length that runs past the limit fails with SizeMismatch; an archive that
-// would pass 4 GiB anyway sets the sticky error WriteFailed, and no central directory is written
-// for it.
+// The format's limits (limits.h) are checked before anything is written for an entry, which is
+// then refused with BadArguments and exceededLimit() naming the limit:
+//  - a 65,536th entry (the end record counts entries in 16 bits);
+//  - a name whose stored form (with a folder's slash) is longer than 259 bytes (an empty name,
+//    or one holding a NUL, is refused too, with no limit named);
+//  - a source whose size is known to be more than 0xFFFFFFFE bytes;
+//  - an entry that, stored, would carry the archive with its central directory and end record
+//    past 0xFFFFFFFF bytes (offsets and sizes are 32 bits). A deflated entry that could grow
+//    past that bound or past the size limit is deflated all the same, but stored instead once
+//    its compressed form passes its size; that needs a target that seeks, a source that can be
+//    read again and no password, and without them the compressor's worst-case growth must fit.
+// A source of unknown length that runs past the size limit fails with SizeMismatch; an archive
+// that would pass 4 GiB anyway sets the sticky error WriteFailed, and no central directory is
+// written for it. Both name their limit too.
 //
 // A write or seek on a file target that fails sets the sticky error too (the archive's byte
 // count would no longer match the target), as a full memory target does. After a sticky error
@@ -40,6 +43,7 @@
 #include "zip/encryption.h"
 #include "zip/entry_header.h"
 #include "zip/entry_source.h"
+#include "zip/limits.h"
 #include "zip/records.h"
 #include "zip/zip_result.h"
 
@@ -56,9 +60,6 @@ enum class SourceKind : std::uint32_t {
 
 struct PreparedEntry;
 
-// Highest value of any offset, size or position the archive may hold.
-inline constexpr std::uint64_t kMaxArchiveSize = 0xFFFFFFFFull;
-inline constexpr std::size_t kMaxEntries = 0xFFFF;
 inline constexpr std::size_t kWriterBufferSize = 16384;
 
 // Names are given wide; their stored form is the native one (UTF-8), flagged as UTF-8 only when
@@ -119,6 +120,13 @@ class ZipWriter final : private ByteSink {
     // For tests: the encryption header's random bytes come from `bytes` instead of the
     // generator, so that enciphered output can be reproduced.
     void SetFixedEncryptionBytes(std::span<const std::uint8_t, kEncryptionHeaderRandomBytes> bytes);
+
+    // For tests: bounds below the format's, so that reaching them needs no 4 GiB of data.
+    void SetLimits(const FormatLimits& limits) { limits_ = limits; }
+    const FormatLimits& limits() const { return limits_; }
+    // The limit the latest AddEntry ran into, or the sticky error was about; Limit::None when
+    // it failed otherwise or succeeded.
+    Limit exceededLimit() const { return exceeded_; }
 
     std::uint32_t written() const { return static_cast<std::uint32_t>(written_); }
     ZipResult stickyError() const { return stickyError_; }
@@ -184,6 +192,12 @@ class ZipWriter final : private ByteSink {
     std::unique_ptr<deflate::DeflateState> deflater_;
     EntrySource source_;
     const PreparedEntry* prepared_ = nullptr;  // the entry being added, when prepared
+    FormatLimits limits_;
+    Limit exceeded_ = Limit::None;
+    // While an entry that is deflated only as long as that is smaller than storing it is added:
+    // the most compressed bytes it may take, and whether it reached them.
+    std::optional<std::uint64_t> deflateCap_;
+    bool deflateCapReached_ = false;
     std::uint32_t entryDataSize_ = 0;
     std::uint64_t entryDataTotal_ = 0;
     std::optional<std::array<std::uint8_t, kEncryptionHeaderRandomBytes>> fixedRandom_;

@@ -176,6 +176,44 @@ statuses=$("$zelpack" pack plugins/many -o many.zip --json 2>closed.txt | head -
 grep -q "无法写入标准输出：Broken pipe" closed.txt || fail "closed pipe message: $(cat closed.txt)"
 [[ -z $(ls -A "$TMPDIR") ]] || fail "temporary files left by a closed pipe: $(ls -A "$TMPDIR")"
 
+# The format's limits: the dry run fails as the run does, with the file and the limit named, and
+# the run leaves no archive. Sparse files make the sizes cheap; 65,535 files are made for real.
+python3 - <<'PY'
+import os
+conf = '<vemplugin><property id="l" version="1" type="js" name="l"/></vemplugin>'
+for name in ("size", "archive", "name", "count", "fits"):
+    os.makedirs("limits/%s/sub" % name)
+    open("limits/%s/com.example.limits.xml" % name, "w").write(conf)
+def sparse(path, size):
+    with open(path, "wb") as f:
+        f.truncate(size)
+sparse("limits/size/sub/huge.bin", 0xFFFFFFFF)
+sparse("limits/archive/sub/edge.bin", 0xFFFFFFFE)  # the largest entry, but not with its headers
+sparse("limits/fits/big.bin", 3_900_000_000)  # beyond the compressor's worst case
+open("limits/name/sub/" + "n" * 255, "w").write("x")
+for i in range(65_534):
+    open("limits/count/sub/f%05d" % i, "w").close()
+PY
+for limit in "size:sub/huge.bin：超过 ZIP 格式的单个文件上限 4294967294 字节" \
+             "archive:sub/edge.bin：压缩包会超过 ZIP 格式的上限 4294967295 字节" \
+             "name:sub/nnnn*：条目名称超过上限 259 字节" \
+             "count:sub/f*：条目数超过 ZIP 格式的上限 65535 个"; do
+  folder=limits/${limit%%:*} expected="打包失败，无法打包 ${limit#*:}*"
+  status=0
+  "$zelpack" pack "$folder" -o limit.zip --dry-run >/dev/null 2>dry.txt || status=$?
+  # shellcheck disable=SC2053
+  [[ $status -eq 1 && $(tail -n1 dry.txt) == $expected ]] ||
+    fail "dry run of $folder: $status $(cat dry.txt)"
+  status=0
+  "$zelpack" pack "$folder" -o limit.zip --quiet 2>run.txt || status=$?
+  # Nothing from the writer follows: the limit is the whole reason.
+  [[ $status -eq 1 && $(cat run.txt) == "$(cat dry.txt)" ]] ||
+    fail "run of $folder: $status $(cat run.txt)"
+  [[ ! -e limit.zip && -z $(find . -maxdepth 1 -name '.limit.zip-*') ]] || fail "$folder left an archive"
+done
+"$zelpack" pack limits/fits -o limit.zip --dry-run >/dev/null 2>&1 || fail "a 3.9 GB file fits"
+rm -rf limits
+
 # Two runs racing for one new path without --force: never both succeed, and what stays is one
 # whole archive.
 for attempt in $(seq 10); do

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace zelpack {
 namespace {
 
@@ -11,7 +13,24 @@ struct Case {
     bool matches;
 };
 
+std::u16string Repeat(std::u16string_view part, int times) {
+    std::u16string text;
+    for (int i = 0; i < times; ++i) {
+        text += part;
+    }
+    return text;
+}
+
 TEST(PathPatternTest, MatchesAsDocumented) {
+    // Stars that could each match almost anywhere: a matcher that tries one way after another
+    // would take hours over these (each star multiplies its work by about four), so a slow
+    // matcher shows as a test that never ends.
+    const std::u16string stars = Repeat(u"*a", 30) + u"*b";
+    const std::u16string deep_stars = u"/" + Repeat(u"**a", 30) + u"**b";
+    const std::u16string name(200, u'a');
+    const std::u16string named_b = name + u"b";
+    const std::u16string deep_path = Repeat(u"aa/", 67);
+    const std::u16string deep_path_b = deep_path + u"b";
     const Case cases[] = {
         // Without '/': the file name, in any folder.
         {u"*.js", u"main.js", true},
@@ -43,6 +62,11 @@ TEST(PathPatternTest, MatchesAsDocumented) {
         {u"[ab].txt", u"[ab].txt", true},
         {u"插件/*.xml", u"插件/配置.xml", true},
         {u"", u"", true},
+        // However many stars.
+        {stars, name, false},
+        {stars, named_b, true},
+        {deep_stars, deep_path, false},
+        {deep_stars, deep_path_b, true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(MatchesPathPattern(c.pattern, c.path), c.matches)

@@ -91,11 +91,33 @@ grep -q "s.zip=@-" err.txt && grep -q "Zip-bug: tried to change mind, but not al
 cat old.zip | "$tool" s.zip s.zip=@-
 check s.zip "" s.zip=old.zip
 
-# Failures: the entry and the writer's message, exit 1.
+# Failures: the entry and the writer's message, exit 1; what was at OUTPUT stays, and no
+# temporary file is left beside it.
+echo previous >bad.zip
 status=0
-"$tool" bad.zip missing.txt=does-not-exist 2>err.txt || status=$?
+"$tool" bad.zip text.txt=text.txt missing.txt=does-not-exist 2>err.txt || status=$?
 [[ $status -eq 1 ]] && grep -q "missing.txt=does-not-exist" err.txt &&
   grep -q "Couldn't create/open file" err.txt || fail "missing source: $status $(cat err.txt)"
+[[ $(cat bad.zip) == previous ]] || fail "a failed run replaced its output"
+# A stream past what a size field holds (4 GiB - 2 bytes): the limit is named.
+status=0
+head -c 4300000000 /dev/zero | "$tool" bad.zip zeros.txt=@- 2>err.txt || status=$?
+[[ $status -eq 1 ]] && grep -q "zeros.txt=@-” 失败：超过 ZIP 格式的单个文件上限 4294967294 字节" err.txt ||
+  fail "stream over the limit: $status $(cat err.txt)"
+[[ $(cat bad.zip) == previous ]] || fail "a stream over the limit replaced the output"
+[[ -z $(find . -name '.bad.zip-*') ]] || fail "temporary archive left: $(find . -name '.bad.zip-*')"
+# Numbers out of range are usage errors, before anything is written or reserved.
+for offset in -1 4294967295 18446744073709551616 1e3; do
+  status=0
+  "$tool" --handle --offset "$offset" offset-bad.zip text.txt=text.txt 2>err.txt || status=$?
+  [[ $status -eq 2 ]] && grep -q -- "--offset" err.txt || fail "--offset $offset: $status $(cat err.txt)"
+  [[ ! -e offset-bad.zip ]] || fail "--offset $offset made a file"
+done
+for memory in 0 -1 4294967296; do
+  status=0
+  "$tool" --memory "$memory" memory-bad.zip text.txt=text.txt 2>err.txt || status=$?
+  [[ $status -eq 2 ]] || fail "--memory $memory: $status $(cat err.txt)"
+done
 status=0
 "$tool" --memory 100 small.zip noise.bin=noise.bin 2>err.txt || status=$?
 [[ $status -eq 1 ]] && grep -q "not enough space allocated for memory zipfile" err.txt ||

@@ -8,6 +8,10 @@
 //  - nothing crashes or leaks; each operation's result is also MostRecentResult;
 //  - a name that is empty, holds a NUL or whose stored form passes 259 bytes never succeeds, and
 //    nothing succeeds once the archive is finished;
+//  - with the target byte's bit 0x40, the writer keeps to limits far below the format's (a few
+//    entries, entries of 256 bytes to 32 KiB, an archive of half the capacity), so that entries
+//    are refused or stored instead of deflated; every entry refused for its arguments names a
+//    limit unless its name was bad, no entry that succeeded passes them, nor does the archive;
 //  - GetArchiveMemory answers the same every time, and EndArchive agrees with it;
 //  - an archive reported complete leaves one byte of the capacity free; its central directory
 //    holds exactly the stored names of the entries that succeeded, in order, byte for byte
@@ -348,6 +352,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         return 0;
     }
     archive->writer->SetFixedEncryptionBytes(random);
+    const bool limited = target & 0x40;
+    zip::FormatLimits limits;
+    if (limited) {
+        limits.entries = 4 + (target >> 2 & 7);
+        limits.entrySize = std::uint64_t{256} << (target >> 2 & 7);
+        limits.archiveSize = capacity / 2;
+        archive->writer->SetLimits(limits);
+    }
 
     std::vector<Entry> added;
     bool finished = false;
@@ -394,7 +406,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         const std::string stored = StoredName(name, folder);
         const bool bad_name = name.empty() || name.find(u'\0') != std::u16string::npos ||
                               stored.size() > kMaxStoredName;
+        const zip::Limit limit = archive->writer->exceededLimit();
+        if (limited && result == zip::BadArguments && !bad_name && (folder || !data.empty())) {
+            Check(limit != zip::Limit::None, "an entry was refused without a limit named");
+        }
         if (result == zip::Success) {
+            Check(limit == zip::Limit::None, "an entry that succeeded names a limit");
+            Check(data.size() <= limits.entrySize &&
+                      archive->writer->entries().back().compressedSize <= limits.entrySize,
+                  "an entry passes the size limit");
+            Check(archive->writer->entryCount() <= limits.entries, "an entry too many");
             Check(!bad_name, "a name that cannot be stored was accepted");
             Check(!finished, "an entry was added to a finished archive");
             added.push_back({stored, folder, std::move(data)});
@@ -407,6 +428,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     if (finish_result == zip::Success) {
         Check(finish_base != nullptr && finish_length < capacity, "archive past the capacity");
+        Check(finish_length <= limits.archiveSize, "archive past the size limit");
         Check(writer_reserves || finish_base == buffer.get(), "archive not in the given memory");
         CheckCentralNames(finish_base, finish_length, added);
         // libarchive's central-directory reader takes no empty archive; its stream reader does.

@@ -252,6 +252,7 @@ TEST(ZipWriterTest, NamesThatCannotBeStoredWholeAreRefusedBeforeAnythingIsWritte
     const std::uint32_t written = writer.written();
     EXPECT_EQ(AddEntryFromMemory(archive.get(), longest + u"n", AsBytes("x")), BadArguments);
     EXPECT_EQ(AddFolderEntry(archive.get(), longest), BadArguments);  // no room for the slash
+    EXPECT_EQ(writer.exceededLimit(), Limit::NameLength);
     EXPECT_EQ(AddFolderEntry(archive.get(), std::u16string(258, u'd')), Success);
     // 130 characters of three bytes each are 390 bytes.
     EXPECT_EQ(AddEntryFromMemory(archive.get(), std::u16string(130, u'中'), AsBytes("x")),
@@ -604,6 +605,7 @@ TEST(ZipWriterTest, SourcesOf4GiBAreRefusedBeforeAnythingIsWritten) {
     MemoryArchive archive;
     EXPECT_EQ(AddEntryFromFile(archive.get(), u"big.bin", Wide(big)), BadArguments);
     EXPECT_EQ(AddEntryFromFile(archive.get(), u"big.zip", Wide(big)), BadArguments);
+    EXPECT_EQ(archive.get()->writer->exceededLimit(), Limit::EntrySize);
     EXPECT_EQ(archive.get()->writer->written(), 0u);
     EXPECT_EQ(archive.get()->writer->stickyError(), Success);
     EXPECT_EQ(Parse(archive.Finish()).count, 0u);
@@ -618,12 +620,14 @@ TEST(ZipWriterTest, EntriesThatWouldCarryTheArchivePast4GiBAreRefused) {
     auto archive = BeginArchiveToHandle(*file);
     ASSERT_TRUE(archive);
     EXPECT_EQ(archive->writer->baseOffset(), start);
-    // 52 + 1000 + 16 + 60 + 22 bytes fit in 2000 when stored; deflated, the data might grow.
+    // 52 + 1000 + 16 + 60 + 22 bytes fit in 2000 when stored; a second 1000 do not.
     const std::vector<std::uint8_t> noise = RandomBytes(1000, 3);
     EXPECT_EQ(AddEntryFromMemory(archive.get(), u"a.zip", noise), Success);
     EXPECT_EQ(AddEntryFromMemory(archive.get(), u"b.zip", noise), BadArguments);
-    EXPECT_EQ(AddEntryFromMemory(archive.get(), u"b.bin", std::span(noise).first(500)),
-              BadArguments);
+    EXPECT_EQ(archive->writer->exceededLimit(), Limit::ArchiveSize);
+    // 500 would not fit at the compressor's worst; they fit stored, and noise is stored.
+    EXPECT_EQ(AddEntryFromMemory(archive.get(), u"b.bin", std::span(noise).first(500)), Success);
+    EXPECT_EQ(archive->writer->entries().back().method, record::kMethodStored);
     EXPECT_EQ(archive->writer->stickyError(), Success);
     EXPECT_EQ(EndArchive(archive), Success);
     ASSERT_TRUE(file->Close());
@@ -636,6 +640,69 @@ TEST(ZipWriterTest, EntriesThatWouldCarryTheArchivePast4GiBAreRefused) {
     EXPECT_EQ(GetMostRecentResult(), BadArguments);
 }
 
+TEST(ZipWriterTest, EntriesAreRefusedOnlyWhereTheirStoredFormWouldPassALimit) {
+    // Bounds a few kilobytes reach. One entry after another, each as the state before it leaves.
+    FormatLimits limits;
+    limits.entries = 5;  // the descriptor-like first entry included
+    limits.entrySize = 1000;
+    limits.archiveSize = 3500;
+    TempDir dir;
+    const std::vector<std::uint8_t> noise = RandomBytes(1000, 5);
+    dir.Write("noise.bin", std::string(noise.begin(), noise.end()));
+    const std::string text = TextOf(900);
+    const std::string longText = TextOf(1001);
+    struct Step {
+        std::u16string name;
+        std::span<const std::uint8_t> data;  // empty: noise.bin, from its file
+        ZipResult result;
+        Limit limit;
+        int method;  // -1: refused
+    };
+    const Step steps[] = {
+        {u"first.txt", AsBytes("x"), Success, Limit::None, -1},
+        // Deflated, noise would pass its own size and so the size limit: it is stored.
+        {u"noise.bin", {}, Success, Limit::None, record::kMethodStored},
+        // The size fields hold the size before compression too.
+        {u"long.txt", AsBytes(longText), BadArguments, Limit::EntrySize, -1},
+        // At the compressor's worst this would pass both limits; deflated it fits.
+        {u"text.txt", AsBytes(text), Success, Limit::None, record::kMethodDeflated},
+        {u"more.bin", noise, Success, Limit::None, record::kMethodStored},
+        // Stored it would not fit at all.
+        {u"last.bin", noise, BadArguments, Limit::ArchiveSize, -1},
+        {u"tiny.txt", AsBytes("y"), Success, Limit::None, -1},
+        {u"one-more.txt", AsBytes("z"), BadArguments, Limit::Entries, -1},
+    };
+    const fs::path path = dir / "limits.zip";
+    auto archive = BeginArchiveToFile(Wide(path));
+    ZipWriter& writer = *archive->writer;
+    writer.SetLimits(limits);
+    std::string listing;
+    for (const Step& step : steps) {
+        const std::uint32_t before = writer.written();
+        const ZipResult result =
+            step.data.empty() ? AddEntryFromFile(archive.get(), step.name, Wide(dir / "noise.bin"))
+                              : AddEntryFromMemory(archive.get(), step.name, step.data);
+        const std::string name(step.name.begin(), step.name.end());
+        EXPECT_EQ(result, step.result) << name;
+        EXPECT_EQ(writer.exceededLimit(), step.limit) << name;
+        if (result != Success) {
+            EXPECT_EQ(writer.written(), before) << name;
+            continue;
+        }
+        if (step.method >= 0) {
+            EXPECT_EQ(writer.entries().back().method, step.method) << name;
+        }
+        const std::span<const std::uint8_t> data = step.data.empty() ? noise : step.data;
+        listing += name + " 0x" + (writer.entries().back().method == 0 ? "0" : "2") + " " +
+                   Hex(data) + "\n";
+    }
+    EXPECT_EQ(writer.stickyError(), Success);
+    EXPECT_EQ(EndArchive(archive), Success);
+    EXPECT_LE(fs::file_size(path), limits.archiveSize);
+    EXPECT_READ_BACK(FailuresOfOtherReaders(path), "");
+    EXPECT_READ_BACK(ReadWithPython(path), listing);
+}
+
 TEST(ZipWriterTest, The65536thEntryIsRefused) {
     MemoryArchive archive(1 << 24);
     for (std::uint32_t i = 0; i < 65535; ++i) {
@@ -643,6 +710,7 @@ TEST(ZipWriterTest, The65536thEntryIsRefused) {
     }
     EXPECT_EQ(AddFolderEntry(archive.get(), u"d"), BadArguments);
     EXPECT_EQ(AddEntryFromMemory(archive.get(), u"f", AsBytes("f")), BadArguments);
+    EXPECT_EQ(archive.get()->writer->exceededLimit(), Limit::Entries);
     const std::vector<std::uint8_t> bytes = archive.Finish();
     EXPECT_EQ(Le(bytes, bytes.size() - 22 + 10, 2), 65535u);
     EXPECT_EQ(bytes.size(), 65535u * (49 + 57) + 22);
