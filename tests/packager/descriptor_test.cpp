@@ -5,7 +5,9 @@
 #include <string>
 
 #include "packager/plugin_packager.h"
+#include "platform/fault_injection.h"
 #include "platform/text.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -145,14 +147,39 @@ TEST_F(DescriptorTest, WrongRootFails) {
     ExpectFailure("<plugin/>", root_message);
 }
 
-TEST_F(DescriptorTest, UnreadableConfigFails) {
-    const std::u16string read_message = u"配置文件读取错误，请检查配置文件格式";
-    ExpectFailure("this is not XML", read_message);
-    ExpectFailure("<vemplugin><property id='i'></vemplugin>", read_message);
-    ExpectFailure("", read_message);
-    EXPECT_FALSE(
-        packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "missing.xml"), Wide(descriptor())));
-    EXPECT_EQ(Message(), read_message);
+TEST_F(DescriptorTest, UnreadableConfigFailsWithTheReason) {
+    const std::u16string read_message = u"配置文件读取错误，请检查配置文件格式：";
+    struct Case {
+        std::string config;
+        std::u16string message;  // what the message begins with
+    };
+    const Case cases[] = {
+        {"this is not XML", read_message + u"第 1 行：Start tag expected"},
+        {"<vemplugin>\n<property id='i'></vemplugin>",
+         read_message + u"第 2 行：Opening and ending tag mismatch"},
+        {"", read_message + u"配置文件是空的"},
+        // A prefix without a declaration: the copy would not be XML with namespaces.
+        {"<vemplugin><property id='i' version='1' type='t' name='n' q:x='1'/></vemplugin>",
+         read_message + u"第 1 行：Namespace prefix q for x on property is not defined"},
+        // What the library only warns about elsewhere: an entity it cannot know.
+        {"<!DOCTYPE vemplugin SYSTEM 'v.dtd'><vemplugin><property id='&v;' version='1' "
+         "type='t' name='n'/></vemplugin>",
+         read_message + u"第 1 行：Entity 'v' not defined"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(Check(c.config)) << c.config;
+        EXPECT_TRUE(Message().starts_with(c.message)) << platform::ToNative(Message());
+        EXPECT_FALSE(fs::exists(descriptor()));
+    }
+    // The file itself cannot be read: the system's reason.
+    const fs::path missing = dir_ / "missing.xml";
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(missing), Wide(descriptor())));
+    EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(missing) + testing::ReasonForOpening(missing));
+    const testing::ScopedFault locked(
+        {.operation = platform::faults::Operation::Open, .path = "demo", .error = EACCES});
+    EXPECT_FALSE(Check("<vemplugin/>"));
+    EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(dir_ / "com.example.demo.xml") +
+                             testing::ReasonOf(EACCES));
 }
 
 TEST_F(DescriptorTest, ExternalEntitiesAreNeverLoaded) {
@@ -201,7 +228,8 @@ TEST_F(DescriptorTest, PathsBeyondTheNarrowLimit) {
 
     EXPECT_TRUE(packager_.CheckConfigAndWriteDescriptor(Wide(fits), Wide(descriptor())));
     EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(too_long), Wide(descriptor())));
-    EXPECT_EQ(Message(), u"配置文件读取错误，请检查配置文件格式");
+    EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(testing::Utf8Path(too_long)) +
+                             testing::ReasonOf(ENAMETOOLONG));
 
     PluginPackager fresh;
     const std::string long_descriptor = base + std::string(260 - base.size(), 'd');
