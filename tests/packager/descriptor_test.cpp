@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -18,7 +19,7 @@ using testing::ReadText;
 using testing::TempDir;
 using testing::Wide;
 
-constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 
 class DescriptorTest : public ::testing::Test {
   protected:
@@ -180,6 +181,108 @@ TEST_F(DescriptorTest, UnreadableConfigFailsWithTheReason) {
     EXPECT_FALSE(Check("<vemplugin/>"));
     EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(dir_ / "com.example.demo.xml") +
                              testing::ReasonOf(EACCES));
+}
+
+using Field = std::pair<std::string, std::string>;
+
+// A property element with `count` attributes a0="0" a1="1"... after the required ones.
+std::string ManyAttributes(std::size_t count) {
+    std::string config = "<vemplugin><property id='i' version='1' type='t' name='n'";
+    for (std::size_t i = 0; i < count; ++i) {
+        config += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
+    }
+    return config + "/></vemplugin>";
+}
+
+TEST_F(DescriptorTest, TimeAndMemoryAreBoundedWhateverTheConfiguration) {
+    // As many attributes as the largest configuration holds: all copied, in order.
+    std::size_t count = 0;
+    while (ManyAttributes(count + 1000).size() <= PluginPackager::kMaxConfigBytes) {
+        count += 1000;
+    }
+    ASSERT_TRUE(Check(ManyAttributes(count)));
+    const auto& fields = packager_.DescriptorFields();
+    ASSERT_EQ(fields.size(), count + 4);
+    EXPECT_EQ(fields.back(), Field("a" + std::to_string(count - 1), std::to_string(count - 1)));
+    fs::remove(descriptor());
+    const std::string over(PluginPackager::kMaxConfigBytes + 1, ' ');
+    ExpectFailure(over, u"配置文件过大 " + Wide(dir_ / "com.example.demo.xml") + u"：" +
+                            platform::FromNative(std::to_string(over.size())) +
+                            u" 字节，上限为 262144 字节");
+
+    // Entities that bring in more than the bound, in text or in an attribute, directly or
+    // through entities of their own, general or parameter entities.
+    const std::string kilobytes(10'000, 'x');
+    auto references = [](std::string_view name, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += name;
+        }
+        return text;
+    };
+    const std::string property = "<property id='i' version='1' type='t' name='n'/>";
+    const std::string big = "<!DOCTYPE vemplugin [<!ENTITY e '" + kilobytes + "'>]>";
+    const std::string nested = "<!DOCTYPE vemplugin [<!ENTITY e0 ''><!ENTITY e1 '" +
+                               references("&e0;", 5'000) + "'><!ENTITY e2 '" +
+                               references("&e1;", 1'000) + "'>]>";
+    const std::u16string too_far = u"配置文件中的实体展开后超过 1048576 字节";
+    ExpectFailure(big + "<vemplugin>" + references("&e;", 110) + property + "</vemplugin>",
+                  too_far);
+    ExpectFailure(big + "<vemplugin><property id='i' version='1' type='t' name='n' x='" +
+                      references("&e;", 110) + "'/></vemplugin>",
+                  too_far);
+    ExpectFailure(nested + "<vemplugin>&e2;" + property + "</vemplugin>", too_far);
+    ExpectFailure(nested +
+                      "<vemplugin><property id='&e2;' version='1' type='t' name='n'/>"
+                      "</vemplugin>",
+                  too_far);
+    ExpectFailure("<!DOCTYPE vemplugin [<!ENTITY % p '" + kilobytes + "'>" +
+                      references("%p;", 110) + "]><vemplugin/>",
+                  too_far);
+    // Below the bound, text and attribute values together, the same entities are expanded in full.
+    ASSERT_TRUE(Check(big + "<vemplugin>" + references("&e;", 45) +
+                      "<property id='i' version='1' type='t' name='n' x='" + references("&e;", 45) +
+                      "'/></vemplugin>"));
+    EXPECT_EQ(fields.back(), Field("x", references(kilobytes, 45)));
+}
+
+TEST_F(DescriptorTest, TheDescriptorIsWhatTheCheckSaw) {
+    // Defaults from the DTD count for the check and are copied; entities in attribute values are
+    // expanded and their white space normalised, as XML reads them; an element an entity brings
+    // in is a child like any other.
+    struct Case {
+        std::string config;
+        std::string property;  // the descriptor's property element
+    };
+    const Case cases[] = {
+        {"<!DOCTYPE vemplugin [<!ATTLIST property id CDATA 'd' version CDATA '1'>]>"
+         "<vemplugin><property version='2' type='t' name='n'/></vemplugin>",
+         R"(<property version="2" type="t" name="n" id="d"/>)"},
+        {"<!DOCTYPE vemplugin [<!ENTITY e 'a&#38;#38;b&#10;c'><!ENTITY f '[&e;]'>]>"
+         "<vemplugin><property id='&f;' version='&#10;1' type='t' name='&lt;&amp;&quot;'/>"
+         "</vemplugin>",
+         R"(<property id="[a&amp;b c]" version="&#10;1" type="t" name="&lt;&amp;&quot;"/>)"},
+        {"<!DOCTYPE vemplugin [<!ENTITY p \"<property id='i' version='1' type='t' name='n'/>\">"
+         "]><vemplugin>&p;</vemplugin>",
+         R"(<property id="i" version="1" type="t" name="n"/>)"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Check(c.config)) << c.config << ": " << platform::ToNative(Message());
+        const std::string written = ReadText(descriptor());
+        EXPECT_EQ(written, kDeclaration + "<vemplugin>" + c.property + "</vemplugin>\n");
+        // Checked in turn, the descriptor passes and gives itself again.
+        ASSERT_TRUE(Check(written));
+        EXPECT_EQ(ReadText(descriptor()), written);
+    }
+}
+
+TEST_F(DescriptorTest, CancellingStopsTheCheck) {
+    const std::atomic<bool> cancel{true};
+    dir_.Write("com.example.demo.xml", ManyAttributes(10));
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
+                                                         Wide(descriptor()), &cancel));
+    EXPECT_EQ(Message(), u"检查已取消");
+    EXPECT_FALSE(fs::exists(descriptor()));
 }
 
 TEST_F(DescriptorTest, ExternalEntitiesAreNeverLoaded) {
