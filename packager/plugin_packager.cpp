@@ -582,12 +582,12 @@ bool PluginPackager::CheckConfig(std::u16string_view config_path, std::string& d
             return Fail(kRootError);
         }
         if (parse.property_seen) {
-            for (const auto& [name, message] : kRequiredAttributes) {
-                const auto found =
-                    std::find_if(parse.attributes.begin(), parse.attributes.end(),
-                                 [&](const auto& attribute) { return attribute.first == name; });
+            for (const RequiredAttribute& required : kRequiredAttributes) {
+                const auto found = std::find_if(
+                    parse.attributes.begin(), parse.attributes.end(),
+                    [&](const auto& attribute) { return attribute.first == required.name; });
                 if (found == parse.attributes.end() || found->second.empty()) {
-                    return Fail(message);
+                    return Fail(required.message);
                 }
             }
         }
