@@ -2,6 +2,7 @@
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
+#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
@@ -358,6 +359,8 @@ void OnError(void*, xmlErrorPtr error) {
                (parse.error_message.back() == '\n' || parse.error_message.back() == ' ')) {
             parse.error_message.pop_back();
         }
+        // One line, as every message is.
+        std::replace(parse.error_message.begin(), parse.error_message.end(), '\n', ' ');
     } catch (const std::bad_alloc&) {
         parse.error_code = XML_ERR_NO_MEMORY;
     }
@@ -400,7 +403,13 @@ bool ParseConfig(std::span<const std::uint8_t> content, const char* url, ConfigP
     }
     parse.document = context;
     current_parse = &parse;
+    // What the library reports without naming the parser (a failed conversion from the declared
+    // encoding, say) is the parse's too, never printed.
+    const xmlStructuredErrorFunc previous_handler = xmlStructuredError;
+    void* const previous_context = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(nullptr, OnError);
     xmlParseDocument(context);
+    xmlSetStructuredErrorFunc(previous_context, previous_handler);
     current_parse = nullptr;
     if (!context->wellFormed && !parse.error && parse.stop == ConfigParse::Stop::None) {
         parse.error = true;
