@@ -536,8 +536,21 @@ bool PluginPackager::CheckConfig(std::u16string_view config_path, std::string& d
         if (!file) {
             return FailAt(u"配置文件读取错误", config_path, file.error());
         }
-        std::vector<std::uint8_t> content(kMaxConfigBytes + 1);
-        const platform::Result<std::size_t> read = file->ReadFull(content);
+        // The size is a hint (the file may change while it is read): the buffer grows to one byte
+        // past the limit when the file fills it.
+        const platform::Result<std::uint64_t> hint = file->Size();
+        std::vector<std::uint8_t> content(
+            static_cast<std::size_t>(std::min<std::uint64_t>(hint ? *hint : 0, kMaxConfigBytes)) +
+            1);
+        platform::Result<std::size_t> read = file->ReadFull(content);
+        if (read && *read == content.size() && content.size() <= kMaxConfigBytes) {
+            const std::size_t done = *read;
+            content.resize(kMaxConfigBytes + 1);
+            read = file->ReadFull(std::span(content).subspan(done));
+            if (read) {
+                *read += done;
+            }
+        }
         if (!read) {
             return FailAt(u"配置文件读取错误", config_path, read.error());
         }
