@@ -88,8 +88,8 @@ std::u16string Decimal(std::uint64_t value) {
 struct ConfigParse {
     enum class Stop { None, Cancelled, Expansion, Memory, BadReference };
 
-    xmlParserCtxtPtr document =
-        nullptr;  // the parser of the file (entities get parsers of their own)
+    // The parser of the file; the content of an entity gets a parser of its own.
+    xmlParserCtxtPtr document = nullptr;
     const std::atomic<bool>* cancel = nullptr;
     Stop stop = Stop::None;
     std::string bad_reference;  // the attribute whose value held it
