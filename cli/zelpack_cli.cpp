@@ -1,6 +1,7 @@
 #include "cli/zelpack_cli.h"
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "filelist/default_ticks.h"
 #include "filelist/entry_texts.h"
 #include "filelist/folder_walker.h"
+#include "packager/output_file.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/file_stream.h"
@@ -75,36 +77,64 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
     return complete ? kExitSuccess : kExitFailure;
 }
 
+// Writes the descriptor `text` to `destination` as an archive is written: beside it under a
+// temporary name, flushed, then moved over it. The failure's message; empty on success.
+std::u16string SaveDescriptorFile(const std::u16string& destination, const std::string& text,
+                                  const std::atomic<bool>& cancel) {
+    platform::Result<OutputFile> output = OutputFile::Begin(destination);
+    if (!output) {
+        return u"无法写入描述文件 " + destination + u"：" + platform::ErrorText(output.error());
+    }
+    if (const platform::Status written = output->file().WriteAll(
+            {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+        !written) {
+        return u"无法写入描述文件 " + destination + u"：" + platform::ErrorText(written.error());
+    }
+    OutputFile::Step failed = OutputFile::Step::Move;
+    if (const platform::Status committed = output->Commit(true, true, &cancel, failed);
+        !committed) {
+        if (failed == OutputFile::Step::Cancelled) {
+            return u"检查已取消";
+        }
+        return u"无法写入描述文件 " + destination + u"：" + platform::ErrorText(committed.error());
+    }
+    // The move itself is made durable where the system allows; failing that changes nothing.
+    static_cast<void>(output->FlushFolder());
+    return {};
+}
+
+// Without `descriptor`, the descriptor goes to standard output, and no file is made for it.
 int RunCheck(const std::string& config, const std::string& descriptor, std::ostream& out,
              std::ostream& err) {
-    std::u16string descriptor_path = FromNative(descriptor);
-    const bool to_temporary = descriptor_path.empty();
-    if (to_temporary) {
-        const platform::Result<platform::File> file = platform::File::CreateTemporary(
-            platform::TemporaryFolder(), u"zelpack-", u".xml", descriptor_path);
-        if (!file) {
-            err << "无法在临时文件夹中创建描述文件 " << ToNative(platform::TemporaryFolder())
-                << "：" << ToNative(platform::ErrorText(file.error())) << '\n';
+    const std::u16string destination = FromNative(descriptor);
+    // A descriptor, like an archive, only ever takes the place of a regular file.
+    if (!destination.empty()) {
+        if (const auto refused = RefuseDestination(destination, u"描述文件", true)) {
+            err << ToNative(*refused) << '\n';
             return kExitFailure;
         }
     }
+    std::atomic<bool> cancel{false};
+    if (const platform::Status handled = platform::CancelOnInterrupt(cancel); !handled) {
+        err << "警告：无法接管中断信号，Ctrl+C 会留下临时文件："
+            << ToNative(platform::ErrorText(handled.error())) << '\n';
+    }
     PluginPackager packager;
-    bool ok = packager.CheckConfigAndWriteDescriptor(FromNative(config), descriptor_path);
+    std::string text;
+    bool ok = packager.CheckConfig(FromNative(config), text, &cancel);
     std::u16string message;
     packager.GetErrorMessage(message);
-    if (ok && to_temporary) {
-        const auto content = platform::ReadWholeFile(descriptor_path);
-        if (content) {
-            out.write(reinterpret_cast<const char*>(content->data()),
-                      static_cast<std::streamsize>(content->size()));
-        } else {
-            ok = false;
-            message = u"无法读取描述文件 " + descriptor_path + u"：" +
-                      platform::ErrorText(content.error());
-        }
+    if (ok && destination.empty()) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    } else if (ok) {
+        message = SaveDescriptorFile(destination, text, cancel);
+        ok = message.empty();
     }
-    if (to_temporary) {
-        static_cast<void>(platform::DeleteFile(descriptor_path));
+    const platform::Interruption interruption = platform::ReceivedInterruption();
+    platform::RestoreInterruptHandling();
+    if (!ok && cancel.load()) {
+        err << "检查已取消\n";
+        return platform::ExitStatusOf(interruption);
     }
     if (!ok) {
         err << ToNative(message) << '\n';

@@ -411,7 +411,11 @@ bool PluginPackager::WriteDescriptor(Run& run) {
     }
     run.descriptor = *descriptor;
     SetDescriptorPath(*descriptor);
-    return CheckConfigAndWriteDescriptor(run.source_prefix + run.config, run.descriptor);
+    if (!CheckConfigAndWriteDescriptor(run.source_prefix + run.config, run.descriptor,
+                                       run.options.cancel)) {
+        return run.Cancelled() ? Fail(kCancelledMessage) : false;
+    }
+    return true;
 }
 
 bool PluginPackager::OpenTemporaryArchive(Run& run) {

@@ -1,12 +1,19 @@
 #include "packager/plugin_packager.h"
 
+#include <libxml/SAX2.h>
+#include <libxml/entities.h>
+#include <libxml/globals.h>
 #include <libxml/parser.h>
-#include <libxml/tree.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <unordered_set>
 
 #include "packager/xml_encodings.h"
 #include "platform/file.h"
@@ -20,9 +27,10 @@ namespace {
 constexpr std::u16string_view kReadError = u"配置文件读取错误，请检查配置文件格式";
 constexpr std::u16string_view kRootError = u"配置文件根目录错误，请用vemplugin标记节点作为根目录！";
 constexpr std::u16string_view kOutOfMemory = u"生成描述文件时内存不足";
+constexpr std::u16string_view kCheckCancelled = u"检查已取消";
 
 struct RequiredAttribute {
-    const char* name;
+    std::string_view name;
     std::u16string_view message;
 };
 constexpr std::array<RequiredAttribute, 4> kRequiredAttributes = {{
@@ -32,23 +40,10 @@ constexpr std::array<RequiredAttribute, 4> kRequiredAttributes = {{
     {"name", u"配置文件的property节点缺少name属性或属性值为空！"},
 }};
 
-// Paths to the XML library are limited to 260 bytes, and the element name to 1024.
+// Paths to the XML library are limited to 260 bytes.
 constexpr std::size_t kAnsiPathBytes = 260;
-constexpr std::size_t kUtf8NameBytes = 1024;
-
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
-
-struct XmlFree {
-    void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using XmlText = std::unique_ptr<xmlChar, XmlFree>;
-
-const xmlChar* X(const char* text) {
-    return reinterpret_cast<const xmlChar*>(text);
-}
+// Entity references inside entities, as deep as the XML library follows them.
+constexpr int kMaxEntityDepth = 40;
 
 // Every document is parsed from memory, so the loader only ever sees references from inside a
 // configuration: external DTDs and entities. None is fetched, from disk or the network.
@@ -76,41 +71,416 @@ const char* NarrowInto(const std::string& narrow, std::span<char> buffer) {
     return buffer.data();
 }
 
-DocPtr ParseConfig(std::u16string_view config_path) {
-    std::array<char, kAnsiPathBytes> ansi_path;
-    if (PluginPackager::WideToAnsi(config_path, ansi_path) == nullptr) {
-        return nullptr;
-    }
-    const platform::Result<std::vector<std::uint8_t>> content =
-        platform::ReadWholeFile(config_path);
-    if (!content || content->size() > static_cast<std::size_t>(INT32_MAX)) {
-        return nullptr;
-    }
-    return DocPtr(xmlReadMemory(reinterpret_cast<const char*>(content->data()),
-                                static_cast<int>(content->size()), ansi_path.data(), nullptr,
-                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+std::string_view View(const xmlChar* text) {
+    return text == nullptr ? std::string_view() : reinterpret_cast<const char*>(text);
 }
 
-// Serialises `doc` unformatted with the "utf-8" declaration and replaces the file at `path`.
-// A file left half-written is removed: it must never pass as a descriptor.
-platform::Status SaveDescriptor(xmlDoc* doc, std::u16string_view path) {
+std::u16string Decimal(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+// What the parse of one configuration gathers. The document is read by callbacks, without a
+// tree: the first "property" child's attributes are all it keeps. Every entity reference, in text,
+// in attribute values and inside other entities, is charged its entity's replacement text against
+// kMaxEntityBytes when the library looks the entity up, and again when an attribute value is
+// expanded here: so neither time nor memory grows past a bound, whatever the entities.
+struct ConfigParse {
+    enum class Stop { None, Cancelled, Expansion, Memory, BadReference };
+
+    // The parser of the file; the content of an entity gets a parser of its own.
+    xmlParserCtxtPtr document = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+    Stop stop = Stop::None;
+    std::string bad_reference;  // the attribute whose value held it
+    std::size_t expanded = 0;   // bytes of replacement text charged so far
+
+    std::size_t depth = 0;
+    bool root_seen = false;
+    bool root_is_vemplugin = false;
+    bool property_seen = false;
+    // The property element's attributes by local name, each name once (the first wins).
+    std::vector<std::pair<std::string, std::string>> attributes;
+
+    // The first error the library reported.
+    bool error = false;
+    int error_code = 0;
+    int error_line = 0;
+    std::string error_message;
+};
+
+// The parse under way on this thread: the library hands its callbacks the parser, which for an
+// entity's content is a parser of its own.
+thread_local ConfigParse* current_parse = nullptr;
+
+void Halt(ConfigParse& parse, void* context, ConfigParse::Stop why) {
+    if (parse.stop == ConfigParse::Stop::None) {
+        parse.stop = why;
+    }
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+}
+
+// Called by every callback: false once the parse is to end (and it is stopped).
+bool Admit(void* context) {
+    ConfigParse& parse = *current_parse;
+    if (parse.stop != ConfigParse::Stop::None) {
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(context));
+        return false;
+    }
+    if (parse.cancel != nullptr && parse.cancel->load()) {
+        Halt(parse, context, ConfigParse::Stop::Cancelled);
+        return false;
+    }
+    return true;
+}
+
+// Charges one reference to `entity`; false, with the parse stopped, once past the bound.
+bool Charge(void* context, const xmlEntity& entity) {
+    ConfigParse& parse = *current_parse;
+    // A reference to an empty entity still costs its lookup.
+    parse.expanded += static_cast<std::size_t>(std::max(entity.length, 0)) + 1;
+    if (parse.expanded > PluginPackager::kMaxEntityBytes) {
+        Halt(parse, context, ConfigParse::Stop::Expansion);
+        return false;
+    }
+    return true;
+}
+
+bool IsXmlChar(unsigned long c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+void AppendUtf8(std::string& out, unsigned long c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The value of a character reference's digits ("#38", "#x26"); 0 when it names no XML character.
+unsigned long CharacterReference(std::string_view digits) {
+    const bool hex = digits.size() > 1 && digits[1] == 'x';
+    const std::string_view number = digits.substr(hex ? 2 : 1);
+    if (number.empty() || number.size() > 8) {
+        return 0;
+    }
+    unsigned long value = 0;
+    for (const char c : number) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return 0;
+        }
+        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    }
+    return IsXmlChar(value) ? value : 0;
+}
+
+// Appends `text` to `out` with its references replaced, as XML normalises an attribute value.
+// At depth 0 `text` is a value as the library hands it on when it leaves entities unexpanded:
+// references as written, an ampersand as "&#38;", white space already made spaces. Deeper it is
+// an entity's replacement text, whose white space becomes spaces here. False, with the parse
+// stopped, when a reference cannot be replaced or the expansion goes too far.
+bool Expand(ConfigParse& parse, void* context, std::string_view text, int depth, std::string& out) {
+    for (std::size_t at = 0; at < text.size();) {
+        const char c = text[at];
+        if (c != '&') {
+            if (depth > 0 && c == '<') {
+                Halt(parse, context, ConfigParse::Stop::BadReference);
+                return false;
+            }
+            out += depth > 0 && (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+            ++at;
+            continue;
+        }
+        const std::size_t end = text.find(';', at);
+        if (end == std::string_view::npos || end == at + 1) {
+            Halt(parse, context, ConfigParse::Stop::BadReference);
+            return false;
+        }
+        const std::string name(text.substr(at + 1, end - at - 1));
+        at = end + 1;
+        if (name[0] == '#') {
+            const unsigned long character = CharacterReference(name);
+            if (character == 0) {
+                Halt(parse, context, ConfigParse::Stop::BadReference);
+                return false;
+            }
+            AppendUtf8(out, character);
+            continue;
+        }
+        const xmlChar* const key = reinterpret_cast<const xmlChar*>(name.c_str());
+        const xmlEntity* entity = xmlGetPredefinedEntity(key);
+        if (entity == nullptr) {
+            entity = xmlGetDocEntity(parse.document->myDoc, key);
+        }
+        if (entity == nullptr || entity->content == nullptr) {
+            Halt(parse, context, ConfigParse::Stop::BadReference);
+            return false;
+        }
+        if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) {
+            out += View(entity->content);
+            continue;
+        }
+        if (entity->etype != XML_INTERNAL_GENERAL_ENTITY || depth >= kMaxEntityDepth) {
+            Halt(parse, context, ConfigParse::Stop::BadReference);
+            return false;
+        }
+        // The library charged the references of the value itself as it looked them up; those
+        // inside entities it looks up once at most, and they are expanded here every time.
+        if (depth > 0 && !Charge(context, *entity)) {
+            return false;
+        }
+        if (!Expand(parse, context, View(entity->content), depth + 1, out)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void OnStartElement(void* context, const xmlChar* local_name, const xmlChar*, const xmlChar*, int,
+                    const xmlChar**, int attribute_count, int, const xmlChar** attributes) {
+    ConfigParse& parse = *current_parse;
+    if (!Admit(context)) {
+        return;
+    }
+    const std::size_t depth = parse.depth++;
+    if (depth == 0 && !parse.root_seen) {
+        parse.root_seen = true;
+        parse.root_is_vemplugin = View(local_name) == "vemplugin";
+        return;
+    }
+    if (depth != 1 || parse.property_seen || View(local_name) != "property") {
+        return;
+    }
+    parse.property_seen = true;
+    try {
+        // Attributes are kept by local name, without their namespace: a second one of the same
+        // name (q:id beside id) would make the descriptor ill-formed XML.
+        std::unordered_set<std::string_view> names;
+        names.reserve(static_cast<std::size_t>(attribute_count));
+        parse.attributes.reserve(static_cast<std::size_t>(attribute_count));
+        for (int index = 0; index < attribute_count; ++index) {
+            const xmlChar* const* attribute = attributes + 5 * index;
+            const std::string_view name = View(attribute[0]);
+            if (!names.insert(name).second) {
+                continue;
+            }
+            if (parse.cancel != nullptr && parse.cancel->load()) {
+                Halt(parse, context, ConfigParse::Stop::Cancelled);
+                return;
+            }
+            std::string value;
+            const std::string_view raw(reinterpret_cast<const char*>(attribute[3]),
+                                       static_cast<std::size_t>(attribute[4] - attribute[3]));
+            if (!Expand(parse, context, raw, 0, value)) {
+                if (parse.stop == ConfigParse::Stop::BadReference) {
+                    parse.bad_reference = name;
+                }
+                return;
+            }
+            parse.attributes.emplace_back(name, std::move(value));
+        }
+    } catch (const std::bad_alloc&) {
+        Halt(parse, context, ConfigParse::Stop::Memory);
+    }
+}
+
+void OnEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*) {
+    if (Admit(context) && current_parse->depth > 0) {
+        --current_parse->depth;
+    }
+}
+
+void OnText(void* context, const xmlChar*, int) {
+    Admit(context);
+}
+
+void OnComment(void* context, const xmlChar*) {
+    Admit(context);
+}
+
+void OnProcessingInstruction(void* context, const xmlChar*, const xmlChar*) {
+    Admit(context);
+}
+
+void OnReference(void* context, const xmlChar*) {
+    Admit(context);
+}
+
+// Every reference the library meets, however deep, is looked up here first.
+xmlEntityPtr OnGetEntity(void* context, const xmlChar* name) {
+    if (!Admit(context)) {
+        return nullptr;
+    }
+    const xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+    return entity == nullptr || Charge(context, *entity) ? entity : nullptr;
+}
+
+xmlEntityPtr OnGetParameterEntity(void* context, const xmlChar* name) {
+    if (!Admit(context)) {
+        return nullptr;
+    }
+    const xmlEntityPtr entity = xmlSAX2GetParameterEntity(context, name);
+    return entity == nullptr || Charge(context, *entity) ? entity : nullptr;
+}
+
+void OnError(void*, xmlErrorPtr error) {
+    ConfigParse& parse = *current_parse;
+    // What the library says after the parse was stopped follows from the stop.
+    if (error == nullptr || error->level < XML_ERR_ERROR || parse.error ||
+        parse.stop != ConfigParse::Stop::None) {
+        return;
+    }
+    parse.error = true;
+    parse.error_code = error->code;
+    parse.error_line = error->line;
+    try {
+        parse.error_message = View(reinterpret_cast<const xmlChar*>(error->message));
+        while (!parse.error_message.empty() &&
+               (parse.error_message.back() == '\n' || parse.error_message.back() == ' ')) {
+            parse.error_message.pop_back();
+        }
+        // One line, as every message is.
+        std::replace(parse.error_message.begin(), parse.error_message.end(), '\n', ' ');
+    } catch (const std::bad_alloc&) {
+        parse.error_code = XML_ERR_NO_MEMORY;
+    }
+}
+
+// Parses `content` into `parse`. False when the library could not even start.
+bool ParseConfig(std::span<const std::uint8_t> content, const char* url, ConfigParse& parse) {
+    xmlSAXHandler handler;
+    xmlSAXVersion(&handler, 2);
+    // The document itself builds nothing: the library's own handlers keep only the DTD (its
+    // entities and default attributes), which the parse needs.
+    handler.startElement = nullptr;
+    handler.endElement = nullptr;
+    handler.startElementNs = OnStartElement;
+    handler.endElementNs = OnEndElement;
+    handler.characters = OnText;
+    handler.ignorableWhitespace = OnText;
+    handler.cdataBlock = OnText;
+    handler.comment = OnComment;
+    handler.processingInstruction = OnProcessingInstruction;
+    handler.reference = OnReference;
+    handler.getEntity = OnGetEntity;
+    handler.getParameterEntity = OnGetParameterEntity;
+    handler.externalSubset = nullptr;
+    handler.warning = nullptr;
+    handler.error = nullptr;
+    handler.fatalError = nullptr;
+    handler.serror = OnError;
+
+    xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(
+        reinterpret_cast<const char*>(content.data()), static_cast<int>(content.size()));
+    if (context == nullptr) {
+        return false;
+    }
+    *context->sax = handler;
+    xmlCtxtUseOptions(context, XML_PARSE_NONET);
+    if (context->input != nullptr && context->input->filename == nullptr) {
+        context->input->filename =
+            reinterpret_cast<char*>(xmlStrdup(reinterpret_cast<const xmlChar*>(url)));
+    }
+    parse.document = context;
+    current_parse = &parse;
+    // What the library reports without naming the parser (a failed conversion from the declared
+    // encoding, say) is the parse's too, never printed.
+    const xmlStructuredErrorFunc previous_handler = xmlStructuredError;
+    void* const previous_context = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(nullptr, OnError);
+    xmlParseDocument(context);
+    xmlSetStructuredErrorFunc(previous_context, previous_handler);
+    current_parse = nullptr;
+    if (!context->wellFormed && !parse.error && parse.stop == ConfigParse::Stop::None) {
+        parse.error = true;
+        parse.error_code = context->errNo;
+    }
+    xmlFreeDoc(context->myDoc);
+    context->myDoc = nullptr;
+    xmlFreeParserCtxt(context);
+    parse.document = nullptr;
+    return true;
+}
+
+// The descriptor: the root and the property element with `attributes`, escaped as the XML
+// library writes attribute values.
+std::string DescriptorText(const ConfigParse& parse) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+    if (!parse.property_seen) {
+        text += "<vemplugin/>\n";
+        return text;
+    }
+    text += "<vemplugin><property";
+    for (const auto& [name, value] : parse.attributes) {
+        text += ' ';
+        text += name;
+        text += "=\"";
+        for (const char c : value) {
+            switch (c) {
+                case '<':
+                    text += "&lt;";
+                    break;
+                case '>':
+                    text += "&gt;";
+                    break;
+                case '&':
+                    text += "&amp;";
+                    break;
+                case '"':
+                    text += "&quot;";
+                    break;
+                case '\n':
+                    text += "&#10;";
+                    break;
+                case '\r':
+                    text += "&#13;";
+                    break;
+                case '\t':
+                    text += "&#9;";
+                    break;
+                default:
+                    text += c;
+            }
+        }
+        text += '"';
+    }
+    text += "/></vemplugin>\n";
+    return text;
+}
+
+// Writes `text` to the file at `path`, replacing it. A file left half-written is removed: it must
+// never pass as a descriptor.
+platform::Status SaveDescriptor(std::string_view text, std::u16string_view path) {
     std::array<char, kAnsiPathBytes> ansi_path;
     if (PluginPackager::WideToAnsi(path, ansi_path) == nullptr) {
         return std::make_error_code(std::errc::filename_too_long);
-    }
-    xmlChar* raw = nullptr;
-    int size = 0;
-    xmlDocDumpFormatMemoryEnc(doc, &raw, &size, "utf-8", 0);
-    XmlText text(raw);
-    if (text == nullptr || size < 0) {
-        return std::make_error_code(std::errc::not_enough_memory);
     }
     platform::Result<platform::File> file = platform::File::CreateAlways(path);
     if (!file) {
         return file.error();
     }
-    const platform::Status written = file->WriteAll(
-        {reinterpret_cast<const std::uint8_t*>(text.get()), static_cast<std::size_t>(size)});
+    const platform::Status written =
+        file->WriteAll({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     const platform::Status closed = file->Close();
     if (!written || !closed) {
         static_cast<void>(platform::DeleteFile(path));
@@ -119,9 +489,9 @@ platform::Status SaveDescriptor(xmlDoc* doc, std::u16string_view path) {
     return {};
 }
 
-// The message of a descriptor that could not be made: the step, the path and the reason.
-std::u16string DescriptorFailure(std::u16string_view what, std::u16string_view path,
-                                 const std::error_code& cause) {
+// The message of a step that failed on `path`: the step, the path and the reason.
+std::u16string FailureAt(std::u16string_view what, std::u16string_view path,
+                         const std::error_code& cause) {
     std::u16string message(what);
     message += u' ';
     message += path;
@@ -149,95 +519,124 @@ bool PluginPackager::GetErrorMessage(std::u16string& message) const {
     return true;
 }
 
-bool PluginPackager::CopyAttribute(xmlNode* source, xmlNode* target, const char* name) {
-    if (xmlHasProp(source, X(name)) == nullptr) {
-        return false;
+bool PluginPackager::CheckConfig(std::u16string_view config_path, std::string& descriptor,
+                                 const std::atomic<bool>* cancel) {
+    descriptor_fields_.clear();
+    message_.clear();
+    descriptor.clear();
+    InitXmlLibrary();
+    std::array<char, kAnsiPathBytes> ansi_path;
+    if (WideToAnsi(config_path, ansi_path) == nullptr) {
+        return FailAt(u"配置文件读取错误", config_path,
+                      std::make_error_code(std::errc::filename_too_long));
     }
-    XmlText value(xmlGetProp(source, X(name)));
-    return xmlNewProp(target, X(name), value ? value.get() : X("")) != nullptr;
-}
-
-bool PluginPackager::CheckPropertyAttributes(xmlNode* property) {
-    for (const auto& [name, message] : kRequiredAttributes) {
-        XmlText value(xmlHasProp(property, X(name)) ? xmlGetProp(property, X(name)) : nullptr);
-        if (value == nullptr || xmlStrcmp(value.get(), X("")) == 0) {
-            message_ = message;
-            return false;
+    try {
+        // Read whole, but never more than a configuration may hold.
+        platform::Result<platform::File> file = platform::File::OpenForReading(config_path);
+        if (!file) {
+            return FailAt(u"配置文件读取错误", config_path, file.error());
         }
+        // The size is a hint (the file may change while it is read): the buffer grows to one byte
+        // past the limit when the file fills it.
+        const platform::Result<std::uint64_t> hint = file->Size();
+        std::vector<std::uint8_t> content(
+            static_cast<std::size_t>(std::min<std::uint64_t>(hint ? *hint : 0, kMaxConfigBytes)) +
+            1);
+        platform::Result<std::size_t> read = file->ReadFull(content);
+        if (read && *read == content.size() && content.size() <= kMaxConfigBytes) {
+            const std::size_t done = *read;
+            content.resize(kMaxConfigBytes + 1);
+            read = file->ReadFull(std::span(content).subspan(done));
+            if (read) {
+                *read += done;
+            }
+        }
+        if (!read) {
+            return FailAt(u"配置文件读取错误", config_path, read.error());
+        }
+        if (*read > kMaxConfigBytes) {
+            const platform::Result<std::uint64_t> size = file->Size();
+            return Fail(u"配置文件过大 " + std::u16string(config_path) + u"：" +
+                        (size ? Decimal(*size) + u" 字节，" : u"") + u"上限为 " +
+                        Decimal(kMaxConfigBytes) + u" 字节");
+        }
+        content.resize(*read);
+        if (content.empty()) {
+            return Fail(std::u16string(kReadError) + u"：配置文件是空的");
+        }
+        file = platform::File();
+
+        ConfigParse parse;
+        parse.cancel = cancel;
+        if (!ParseConfig(content, ansi_path.data(), parse)) {
+            return Fail(kOutOfMemory);
+        }
+        switch (parse.stop) {
+            case ConfigParse::Stop::Cancelled:
+                return Fail(kCheckCancelled);
+            case ConfigParse::Stop::Memory:
+                return Fail(kOutOfMemory);
+            case ConfigParse::Stop::Expansion:
+                return Fail(u"配置文件中的实体展开后超过 " + Decimal(kMaxEntityBytes) + u" 字节");
+            default:
+                break;
+        }
+        if (parse.error) {
+            if (parse.error_code == XML_ERR_NO_MEMORY) {
+                return Fail(kOutOfMemory);
+            }
+            std::u16string message(kReadError);
+            message += u'：';
+            if (parse.error_line > 0) {
+                message +=
+                    u"第 " + Decimal(static_cast<std::uint64_t>(parse.error_line)) + u" 行：";
+            }
+            message += parse.error_message.empty()
+                           ? u"错误 " + Decimal(static_cast<std::uint64_t>(parse.error_code))
+                           : platform::FromNative(parse.error_message);
+            return Fail(message);
+        }
+        if (parse.stop == ConfigParse::Stop::BadReference) {
+            return Fail(std::u16string(kReadError) + u"：属性 " +
+                        platform::FromNative(parse.bad_reference) + u" 的值中有无法展开的实体引用");
+        }
+        if (!parse.root_seen || !parse.root_is_vemplugin) {
+            return Fail(kRootError);
+        }
+        if (parse.property_seen) {
+            for (const RequiredAttribute& required : kRequiredAttributes) {
+                const auto found = std::find_if(
+                    parse.attributes.begin(), parse.attributes.end(),
+                    [&](const auto& attribute) { return attribute.first == required.name; });
+                if (found == parse.attributes.end() || found->second.empty()) {
+                    return Fail(required.message);
+                }
+            }
+        }
+        descriptor = DescriptorText(parse);
+        descriptor_fields_ = std::move(parse.attributes);
+    } catch (const std::bad_alloc&) {
+        descriptor.clear();
+        descriptor_fields_.clear();
+        return Fail(kOutOfMemory);
     }
     return true;
 }
 
 bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_path,
-                                                   std::u16string_view descriptor_path) {
-    descriptor_fields_.clear();
-    InitXmlLibrary();
-    DocPtr config = ParseConfig(config_path);
-    if (config == nullptr) {
-        message_ = kReadError;
+                                                   std::u16string_view descriptor_path,
+                                                   const std::atomic<bool>* cancel) {
+    std::string descriptor;
+    if (!CheckConfig(config_path, descriptor, cancel)) {
         return false;
     }
-    xmlNode* root = xmlDocGetRootElement(config.get());
-    if (root == nullptr || xmlStrcmp(root->name, X("vemplugin")) != 0) {
-        message_ = kRootError;
-        return false;
-    }
-
-    DocPtr descriptor(xmlNewDoc(X("1.0")));
-    xmlNode* new_root = descriptor ? xmlNewNode(nullptr, root->name) : nullptr;
-    if (new_root == nullptr) {
-        message_ = kOutOfMemory;
-        return false;
-    }
-    xmlDocSetRootElement(descriptor.get(), new_root);
-
-    std::array<char, kUtf8NameBytes> property_name;
-    WideToUtf8(u"property", property_name);
-    xmlNode* copied = nullptr;
-    for (xmlNode* child = root->children; child != nullptr; child = child->next) {
-        // Only an element counts: a processing instruction may be named "property" too.
-        if (child->type != XML_ELEMENT_NODE ||
-            xmlStrcmp(child->name, X(property_name.data())) != 0) {
-            continue;
-        }
-        if (!CheckPropertyAttributes(child)) {
-            return false;
-        }
-        // Attached at once, so that the document frees it on every path.
-        xmlNode* property = xmlNewNode(nullptr, X(property_name.data()));
-        if (property == nullptr || xmlAddChild(new_root, property) == nullptr) {
-            xmlFreeNode(property);
-            message_ = kOutOfMemory;
-            return false;
-        }
-        for (xmlAttr* attribute = child->properties; attribute != nullptr;
-             attribute = attribute->next) {
-            // Attributes are copied by local name, without their namespace: a second one of
-            // the same name (q:id beside id) would make the descriptor ill-formed XML. Each one
-            // is the child's own, so a failed copy can only be the library's memory running out.
-            if (xmlHasProp(property, attribute->name) == nullptr &&
-                !CopyAttribute(child, property, reinterpret_cast<const char*>(attribute->name))) {
-                message_ = kOutOfMemory;
-                return false;
-            }
-        }
-        copied = property;
-        break;
-    }
-
-    if (const platform::Status saved = SaveDescriptor(descriptor.get(), descriptor_path); !saved) {
-        message_ = DescriptorFailure(u"无法写入描述文件", descriptor_path, saved.error());
-        return false;
+    if (const platform::Status saved = SaveDescriptor(descriptor, descriptor_path); !saved) {
+        descriptor_fields_.clear();
+        return Fail(FailureAt(u"无法写入描述文件", descriptor_path, saved.error()));
     }
     if (const auto found = platform::QueryFile(descriptor_path); !found) {
-        message_ = DescriptorFailure(u"无法读取描述文件", descriptor_path, found.error());
-        return false;
-    }
-    for (xmlAttr* attribute = copied != nullptr ? copied->properties : nullptr;
-         attribute != nullptr; attribute = attribute->next) {
-        XmlText value(xmlGetProp(copied, attribute->name));
-        descriptor_fields_.emplace_back(reinterpret_cast<const char*>(attribute->name),
-                                        value ? reinterpret_cast<const char*>(value.get()) : "");
+        descriptor_fields_.clear();
+        return Fail(FailureAt(u"无法读取描述文件", descriptor_path, found.error()));
     }
     return true;
 }

@@ -18,8 +18,6 @@
 #include "filelist/file_entry.h"
 #include "zip/zip_result.h"
 
-struct _xmlNode;
-
 namespace zelpack {
 
 struct PreparedFile;
@@ -158,16 +156,31 @@ class PluginPackager {
     // not be flushed to the disk, say), one "警告：" line each.
     const std::vector<std::u16string>& Warnings() const { return warnings_; }
 
+    // The largest configuration checked, in bytes: a plug-in's configuration is a few KB, and the
+    // XML library's time for one element grows with the square of its attribute count.
+    static constexpr std::size_t kMaxConfigBytes = 256 * 1024;
+    // How much entity references may bring into a configuration, text and attribute values
+    // together, in bytes.
+    static constexpr std::size_t kMaxEntityBytes = 1024 * 1024;
+
     // Reads the configuration at `config_path`, checks its "vemplugin" root and the first
-    // "property" child with its four required attributes, and writes the descriptor (the root and
-    // a copy of that element's attributes) to `descriptor_path`, replacing any file there.
-    // True only when the descriptor was written in full. Every failure sets the message. Parsing
-    // never touches the network and never loads external entities or DTDs.
+    // "property" child with its four required attributes, and makes the descriptor (the root and
+    // a copy of that element's attributes, defaults from the DTD included, each local name once)
+    // in `descriptor`. True only when the check passed; every failure sets the message: whatever
+    // the XML library reports as an error, a configuration over kMaxConfigBytes, entities that
+    // expand past kMaxEntityBytes. Parsing never touches the network and never loads external
+    // entities or DTDs. Once `cancel` is set (from a signal handler, say) the parse stops within
+    // moments and fails with "检查已取消".
+    bool CheckConfig(std::u16string_view config_path, std::string& descriptor,
+                     const std::atomic<bool>* cancel = nullptr);
+    // The same, writing the descriptor to `descriptor_path`, replacing any file there. True only
+    // when the descriptor was written in full.
     bool CheckConfigAndWriteDescriptor(std::u16string_view config_path,
-                                       std::u16string_view descriptor_path);
+                                       std::u16string_view descriptor_path,
+                                       const std::atomic<bool>* cancel = nullptr);
 
     // The attributes of the descriptor's "property" element, in order, UTF-8, as the last
-    // successful CheckConfigAndWriteDescriptor wrote them.
+    // successful check made them.
     const std::vector<std::pair<std::string, std::string>>& DescriptorFields() const {
         return descriptor_fields_;
     }
@@ -207,11 +220,6 @@ class PluginPackager {
     bool FailAt(std::u16string_view what, std::u16string_view path, const std::error_code& cause);
     // The descriptor path, shared with DeleteDescriptorFile on another thread.
     void SetDescriptorPath(std::u16string path);
-
-    bool CheckPropertyAttributes(_xmlNode* property);
-    // Adds attribute `name` of `source`, with its value, to `target`; false when `source` has none
-    // or the library had no memory for it.
-    static bool CopyAttribute(_xmlNode* source, _xmlNode* target, const char* name);
 
     std::vector<std::u16string> selected_files_;
     std::vector<PackedEntry> packed_entries_;

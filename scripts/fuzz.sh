@@ -56,7 +56,9 @@ for target in "${targets[@]}"; do
   echo "zelpack fuzz: $target for ${seconds}s"
   status=0
   # shellcheck disable=SC2086
-  "$build/fuzz/$target" ${options[$target]} -max_total_time="$seconds" -timeout=10 \
+  # A per-input timeout short enough that a slow input (work growing faster than its size) is a
+  # finding, long enough for the sanitizers' own cost.
+  "$build/fuzz/$target" ${options[$target]} -max_total_time="$seconds" -timeout=2 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$target-" \
     "$corpus" >"$log" 2>&1 || status=$?
   if ((status != 0)) || grep -qE 'ERROR: (Address|Leak|UndefinedBehavior)Sanitizer|runtime error:' "$log"; then

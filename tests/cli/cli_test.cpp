@@ -131,7 +131,7 @@ TEST(CliOutputTest, OutputThatCannotBeWrittenFailsTheCommand) {
     dir.Write("a.txt");
     const std::string config = dir.Write("a.b.c.xml", "<vemplugin/>").string();
     for (const Outcome& run : {ZelpackIntoFullDisk({"list", dir.path().string()}, 1),
-                               ZelpackIntoFullDisk({"check", config}, 2)}) {
+                               ZelpackIntoFullDisk({"check", config}, 1)}) {
         EXPECT_EQ(run.code, 1);
         EXPECT_EQ(run.err,
                   "无法写入标准输出" + platform::ToNative(testing::ReasonOf(ENOSPC)) + "\n");
@@ -158,11 +158,15 @@ TEST(CliCheckTest, PrintsTheDescriptorAndLeavesNoTemporaryFile) {
 
 TEST(CliCheckTest, WritesTheDescriptorWhereAsked) {
     TempDir dir;
-    const Outcome run = Zelpack(
-        {"check", dir.Write("a.b.c.xml", kConfig).string(), "-o", (dir / "d.xml").string()});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(testing::ReadText(dir / "d.xml"), kDescriptor);
+    // Over a file already there, as over none, and nothing else is left beside it.
+    for (int run_number = 0; run_number < 2; ++run_number) {
+        const Outcome run = Zelpack(
+            {"check", dir.Write("a.b.c.xml", kConfig).string(), "-o", (dir / "d.xml").string()});
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(testing::ReadText(dir / "d.xml"), kDescriptor);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    }
 }
 
 TEST(CliCheckTest, FailurePrintsTheMessageAndExitsOne) {
@@ -179,15 +183,53 @@ TEST(CliCheckTest, FailurePrintsTheMessageAndExitsOne) {
               "无法写入描述文件 " + (dir / "missing/d.xml").string() +
                   platform::ToNative(testing::ReasonForCreating(dir / "missing/d.xml")) + "\n");
 
-    // The descriptor written, but not to be read back: the first open reads the configuration.
-    const testing::ScopedFault fault(
-        {.operation = platform::faults::Operation::Open, .nth = 2, .error = EACCES});
-    const Outcome unread = Zelpack({"check", (dir / "ok.b.c.xml").string()});
-    EXPECT_EQ(unread.code, 1);
-    EXPECT_EQ(unread.out, "");
-    EXPECT_TRUE(unread.err.starts_with("无法读取描述文件 ") &&
-                unread.err.ends_with(".xml" + platform::ToNative(testing::ReasonOf(EACCES)) + "\n"))
-        << unread.err;
+    // Only a regular file is ever replaced, and a refused one is left as it is.
+    const fs::path folder = dir.MakeFolder("folder.xml");
+    const Outcome refused =
+        Zelpack({"check", (dir / "ok.b.c.xml").string(), "-o", folder.string()});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err, "描述文件路径不是普通文件：" + folder.string() + "（文件夹）\n");
+    EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder));
+}
+
+TEST(CliCheckTest, SignalsCancelAndLeaveNoDescriptor) {
+    namespace faults = platform::faults;
+    using platform::Interruption;
+    TempDir dir;
+    TempDir tmp;
+    const testing::ScopedTemporaryFolder temporary(tmp.path());
+    const std::string config = dir.Write("a.b.c.xml", kConfig).string();
+    const fs::path kept = dir.Write("kept.xml", "previous");
+    struct Case {
+        faults::Operation during;  // the check reads the configuration, then writes the descriptor
+        Interruption request;
+        bool to_file;
+    };
+    std::vector<Case> cases = {{faults::Operation::Read, Interruption::Terminate, false},
+                               {faults::Operation::Read, Interruption::Interrupt, true},
+                               {faults::Operation::Write, Interruption::Terminate, true}};
+    if (!testing::kWindows) {
+        cases.insert(cases.end(), {{faults::Operation::Read, Interruption::Hangup, false},
+                                   {faults::Operation::Flush, Interruption::User1, true},
+                                   {faults::Operation::Write, Interruption::Alarm, true}});
+    }
+    for (const Case& c : cases) {
+        const testing::ScopedFault fault({.operation = c.during, .after = [request = c.request] {
+                                              platform::RaiseInterruption(request);
+                                          }});
+        std::vector<std::string> args{"check", config};
+        if (c.to_file) {
+            args.insert(args.end(), {"-o", kept.string()});
+        }
+        const Outcome run = Zelpack(args);
+        EXPECT_TRUE(faults::Struck());
+        EXPECT_EQ(run.code, platform::ExitStatusOf(c.request));
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "检查已取消\n");
+        EXPECT_EQ(testing::ReadText(kept), "previous");
+        EXPECT_TRUE(fs::is_empty(tmp.path()));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    }
 }
 
 TEST(CliUsageTest, HelpVersionAndUsageErrors) {
@@ -331,7 +373,9 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     };
     const Case cases[] = {
         {"", "打包失败，没有找到插件的配置文件！\n"},
-        {"<vemplugin>", "打包失败，配置文件读取错误，请检查配置文件格式\n"},
+        {"<vemplugin>",
+         "打包失败，配置文件读取错误，请检查配置文件格式：第 1 行：Premature end of data in tag "
+         "vemplugin line 1\n"},
         {"<plugin/>", "打包失败，配置文件根目录错误，请用vemplugin标记节点作为根目录！\n"},
         {R"(<vemplugin><property version="1" type="t" name="n"/></vemplugin>)",
          "打包失败，配置文件的property节点缺少id属性或属性值为空！\n"},

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zelpack pack end to end: generated plug-in folders are packed, every archive is accepted by
 # Python's zipfile, unzip -t, 7z t and bsdtar, extracts to exactly the selected files byte for
-# byte, and holds the descriptor that zelpack check writes. A signal cancels a run cleanly.
+# byte, and holds the descriptor that zelpack check writes. A signal cancels a run cleanly. check
+# -o replaces a regular file only.
 set -euo pipefail
 zelpack=$1
 scratch=$(mktemp -d)
@@ -228,4 +229,26 @@ for attempt in $(seq 10); do
   unzip -tq race.zip >/dev/null || fail "race $attempt: the archive left is broken"
 done
 [[ -z $(find . -maxdepth 1 -name '.race.zip-*') ]] || fail "temporary archive left by a race"
+# check prints the descriptor without a file of its own; -o takes a regular file or a free path
+# only: a FIFO, a folder or (as root) a device node is refused and left as it is, never waited on.
+config=plugins/nested/conf/org.example.nested.xml
+"$zelpack" check "$config" >printed.xml || fail "check to standard output"
+[[ -z $(ls -A "$TMPDIR") ]] || fail "check left a temporary file: $(ls -A "$TMPDIR")"
+mkfifo check-fifo
+mkdir check-folder
+targets=(check-fifo check-folder)
+if [[ $(id -u) -eq 0 ]]; then
+  mknod check-device c 1 3
+  targets+=(check-device)
+fi
+for target in "${targets[@]}"; do
+  if timeout 10 "$zelpack" check "$config" -o "$target" 2>refused.txt; then
+    fail "check -o $target succeeded"
+  fi
+  grep -q "描述文件路径不是普通文件：$target（" refused.txt || fail "check -o $target: $(cat refused.txt)"
+done
+[[ -p check-fifo && -d check-folder ]] || fail "check -o changed a FIFO or a folder"
+[[ ! -e check-device || -c check-device ]] || fail "check -o replaced a device node"
+"$zelpack" check "$config" -o printed-too.xml && cmp printed.xml printed-too.xml ||
+  fail "check -o differs from standard output"
 echo "all zelpack pack checks passed"

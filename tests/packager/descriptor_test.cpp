@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,7 +11,9 @@
 
 #include "packager/plugin_packager.h"
 #include "packager/xml_encodings.h"
+#include "platform/fault_injection.h"
 #include "platform/text.h"
+#include "tests/support/scoped_fault.h"
 #include "tests/support/temp_dir.h"
 
 namespace zelpack {
@@ -21,7 +24,7 @@ using testing::ReadText;
 using testing::TempDir;
 using testing::Wide;
 
-constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 
 class DescriptorTest : public ::testing::Test {
   protected:
@@ -293,14 +296,141 @@ TEST_F(DescriptorTest, WrongRootFails) {
     ExpectFailure("<plugin/>", root_message);
 }
 
-TEST_F(DescriptorTest, UnreadableConfigFails) {
-    const std::u16string read_message = u"配置文件读取错误，请检查配置文件格式";
-    ExpectFailure("this is not XML", read_message);
-    ExpectFailure("<vemplugin><property id='i'></vemplugin>", read_message);
-    ExpectFailure("", read_message);
-    EXPECT_FALSE(
-        packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "missing.xml"), Wide(descriptor())));
-    EXPECT_EQ(Message(), read_message);
+TEST_F(DescriptorTest, UnreadableConfigFailsWithTheReason) {
+    const std::u16string read_message = u"配置文件读取错误，请检查配置文件格式：";
+    struct Case {
+        std::string config;
+        std::u16string message;  // what the message begins with
+    };
+    const Case cases[] = {
+        {"this is not XML", read_message + u"第 1 行：Start tag expected"},
+        {"<vemplugin>\n<property id='i'></vemplugin>",
+         read_message + u"第 2 行：Opening and ending tag mismatch"},
+        {"", read_message + u"配置文件是空的"},
+        // A prefix without a declaration: the copy would not be XML with namespaces.
+        {"<vemplugin><property id='i' version='1' type='t' name='n' q:x='1'/></vemplugin>",
+         read_message + u"第 1 行：Namespace prefix q for x on property is not defined"},
+        // What the library only warns about elsewhere: an entity it cannot know.
+        {"<!DOCTYPE vemplugin SYSTEM 'v.dtd'><vemplugin><property id='&v;' version='1' "
+         "type='t' name='n'/></vemplugin>",
+         read_message + u"第 1 行：Entity 'v' not defined"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(Check(c.config)) << c.config;
+        EXPECT_TRUE(Message().starts_with(c.message)) << platform::ToNative(Message());
+        EXPECT_FALSE(fs::exists(descriptor()));
+    }
+    // The file itself cannot be read: the system's reason.
+    const fs::path missing = dir_ / "missing.xml";
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(missing), Wide(descriptor())));
+    EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(missing) + testing::ReasonForOpening(missing));
+    const testing::ScopedFault locked(
+        {.operation = platform::faults::Operation::Open, .path = "demo", .error = EACCES});
+    EXPECT_FALSE(Check("<vemplugin/>"));
+    EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(dir_ / "com.example.demo.xml") +
+                             testing::ReasonOf(EACCES));
+}
+
+using Field = std::pair<std::string, std::string>;
+
+// A property element with `count` attributes a0="0" a1="1"... after the required ones.
+std::string ManyAttributes(std::size_t count) {
+    std::string config = "<vemplugin><property id='i' version='1' type='t' name='n'";
+    for (std::size_t i = 0; i < count; ++i) {
+        config += " a" + std::to_string(i) + "='" + std::to_string(i) + "'";
+    }
+    return config + "/></vemplugin>";
+}
+
+TEST_F(DescriptorTest, TimeAndMemoryAreBoundedWhateverTheConfiguration) {
+    // As many attributes as the largest configuration holds: all copied, in order.
+    std::size_t count = 0;
+    while (ManyAttributes(count + 1000).size() <= PluginPackager::kMaxConfigBytes) {
+        count += 1000;
+    }
+    ASSERT_TRUE(Check(ManyAttributes(count)));
+    const auto& fields = packager_.DescriptorFields();
+    ASSERT_EQ(fields.size(), count + 4);
+    EXPECT_EQ(fields.back(), Field("a" + std::to_string(count - 1), std::to_string(count - 1)));
+    fs::remove(descriptor());
+    const std::string over(PluginPackager::kMaxConfigBytes + 1, ' ');
+    ExpectFailure(over, u"配置文件过大 " + Wide(dir_ / "com.example.demo.xml") + u"：" +
+                            platform::FromNative(std::to_string(over.size())) +
+                            u" 字节，上限为 262144 字节");
+
+    // Entities that bring in more than the bound, in text or in an attribute, directly or
+    // through entities of their own, general or parameter entities.
+    const std::string kilobytes(10'000, 'x');
+    auto references = [](std::string_view name, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += name;
+        }
+        return text;
+    };
+    const std::string property = "<property id='i' version='1' type='t' name='n'/>";
+    const std::string big = "<!DOCTYPE vemplugin [<!ENTITY e '" + kilobytes + "'>]>";
+    const std::string nested = "<!DOCTYPE vemplugin [<!ENTITY e0 ''><!ENTITY e1 '" +
+                               references("&e0;", 5'000) + "'><!ENTITY e2 '" +
+                               references("&e1;", 1'000) + "'>]>";
+    const std::u16string too_far = u"配置文件中的实体展开后超过 1048576 字节";
+    ExpectFailure(big + "<vemplugin>" + references("&e;", 110) + property + "</vemplugin>",
+                  too_far);
+    ExpectFailure(big + "<vemplugin><property id='i' version='1' type='t' name='n' x='" +
+                      references("&e;", 110) + "'/></vemplugin>",
+                  too_far);
+    ExpectFailure(nested + "<vemplugin>&e2;" + property + "</vemplugin>", too_far);
+    ExpectFailure(nested +
+                      "<vemplugin><property id='&e2;' version='1' type='t' name='n'/>"
+                      "</vemplugin>",
+                  too_far);
+    ExpectFailure("<!DOCTYPE vemplugin [<!ENTITY % p '" + kilobytes + "'>" +
+                      references("%p;", 110) + "]><vemplugin/>",
+                  too_far);
+    // Below the bound, text and attribute values together, the same entities are expanded in full.
+    ASSERT_TRUE(Check(big + "<vemplugin>" + references("&e;", 45) +
+                      "<property id='i' version='1' type='t' name='n' x='" + references("&e;", 45) +
+                      "'/></vemplugin>"));
+    EXPECT_EQ(fields.back(), Field("x", references(kilobytes, 45)));
+}
+
+TEST_F(DescriptorTest, TheDescriptorIsWhatTheCheckSaw) {
+    // Defaults from the DTD count for the check and are copied; entities in attribute values are
+    // expanded and their white space normalised, as XML reads them; an element an entity brings
+    // in is a child like any other.
+    struct Case {
+        std::string config;
+        std::string property;  // the descriptor's property element
+    };
+    const Case cases[] = {
+        {"<!DOCTYPE vemplugin [<!ATTLIST property id CDATA 'd' version CDATA '1'>]>"
+         "<vemplugin><property version='2' type='t' name='n'/></vemplugin>",
+         R"(<property version="2" type="t" name="n" id="d"/>)"},
+        {"<!DOCTYPE vemplugin [<!ENTITY e 'a&#38;#38;b&#10;c'><!ENTITY f '[&e;]'>]>"
+         "<vemplugin><property id='&f;' version='&#10;1' type='t' name='&lt;&amp;&quot;'/>"
+         "</vemplugin>",
+         R"(<property id="[a&amp;b c]" version="&#10;1" type="t" name="&lt;&amp;&quot;"/>)"},
+        {"<!DOCTYPE vemplugin [<!ENTITY p \"<property id='i' version='1' type='t' name='n'/>\">"
+         "]><vemplugin>&p;</vemplugin>",
+         R"(<property id="i" version="1" type="t" name="n"/>)"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Check(c.config)) << c.config << ": " << platform::ToNative(Message());
+        const std::string written = ReadText(descriptor());
+        EXPECT_EQ(written, kDeclaration + "<vemplugin>" + c.property + "</vemplugin>\n");
+        // Checked in turn, the descriptor passes and gives itself again.
+        ASSERT_TRUE(Check(written));
+        EXPECT_EQ(ReadText(descriptor()), written);
+    }
+}
+
+TEST_F(DescriptorTest, CancellingStopsTheCheck) {
+    const std::atomic<bool> cancel{true};
+    dir_.Write("com.example.demo.xml", ManyAttributes(10));
+    EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
+                                                         Wide(descriptor()), &cancel));
+    EXPECT_EQ(Message(), u"检查已取消");
+    EXPECT_FALSE(fs::exists(descriptor()));
 }
 
 TEST_F(DescriptorTest, ExternalEntitiesAreNeverLoaded) {
@@ -349,7 +479,8 @@ TEST_F(DescriptorTest, PathsBeyondTheNarrowLimit) {
 
     EXPECT_TRUE(packager_.CheckConfigAndWriteDescriptor(Wide(fits), Wide(descriptor())));
     EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(too_long), Wide(descriptor())));
-    EXPECT_EQ(Message(), u"配置文件读取错误，请检查配置文件格式");
+    EXPECT_EQ(Message(), u"配置文件读取错误 " + Wide(testing::Utf8Path(too_long)) +
+                             testing::ReasonOf(ENAMETOOLONG));
 
     PluginPackager fresh;
     const std::string long_descriptor = base + std::string(260 - base.size(), 'd');
