@@ -40,11 +40,31 @@ Result<std::u16string> AbsolutePath(std::u16string_view path) {
     });
 }
 
+std::u16string LongPath(std::u16string_view path) {
+    if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) {
+        return std::u16string(path);
+    }
+    const Result<std::u16string> full = AbsolutePath(path);
+    if (!full) {
+        return std::u16string(path);
+    }
+    // Devices (NUL, COM1, ...) come back in the device namespace, already literal.
+    if (full->starts_with(u"\\\\")) {
+        return full->starts_with(u"\\\\.\\") || full->starts_with(u"\\\\?\\")
+                   ? *full
+                   : u"\\\\?\\UNC\\" + full->substr(2);
+    }
+    if (full->size() >= 3 && (*full)[1] == u':' && (*full)[2] == u'\\') {
+        return u"\\\\?\\" + *full;
+    }
+    return *full;
+}
+
 Result<std::u16string> RealPath(std::u16string_view path) {
     if (path.empty()) {
         return ErrorOf(ERROR_PATH_NOT_FOUND);
     }
-    const std::u16string name(path);
+    const std::u16string name = LongPath(path);
     const HANDLE handle =
         CreateFileW(WideData(name), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

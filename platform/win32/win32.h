@@ -59,6 +59,12 @@ inline std::u16string FromWide(const wchar_t* text) {
     return FromWide(text, std::char_traits<wchar_t>::length(text));
 }
 
+// `path` in the form that the W calls take past MAX_PATH: made absolute and normalised (the
+// system takes a \\?\ path literally: '/', "." and ".." would be names), then \\?\C:\... or
+// \\?\UNC\server\share\.... A path already in that form, or a device's (\\.\), stays as it is;
+// so does one the system cannot make absolute, whose call then fails with the reason.
+std::u16string LongPath(std::u16string_view path);
+
 namespace win32 {
 
 using faults::FaultPoint;
