@@ -410,28 +410,14 @@ Result<File> Subtree::OpenFile(std::u16string_view relative, LinkRule links) con
     }
     // A folder on the way that became a link or junction leads elsewhere: the file must be where
     // its path says, below the folder's own resolved path.
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (;;) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(AsHandle(*handle), buffer.data(),
-                                      static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
-        if (length == 0) {
-            return LastError();
-        }
-        if (length < buffer.size()) {
-            std::u16string final_path = FromWide(buffer.data(), length);
-            if (final_path.starts_with(u"\\\\?\\UNC\\")) {
-                final_path = u"\\\\" + final_path.substr(8);
-            } else if (final_path.starts_with(u"\\\\?\\")) {
-                final_path = final_path.substr(4);
-            }
-            if (UpperCased(final_path) != UpperCased(JoinPath(real_path_, relative))) {
-                return link;
-            }
-            return file;
-        }
-        buffer.resize(length + 1);
+    const Result<std::u16string> final_path = FinalPathOf(AsHandle(*handle), path);
+    if (!final_path) {
+        return final_path.error();
     }
+    if (UpperCased(*final_path) != UpperCased(JoinPath(real_path_, relative))) {
+        return link;
+    }
+    return file;
 }
 
 }  // namespace zelpack::platform

@@ -26,6 +26,7 @@
 #include <system_error>
 
 #include "platform/fault_point.h"
+#include "platform/result.h"
 
 namespace zelpack::platform {
 
@@ -64,6 +65,10 @@ inline std::u16string FromWide(const wchar_t* text) {
 // \\?\UNC\server\share\.... A path already in that form, or a device's (\\.\), stays as it is;
 // so does one the system cannot make absolute, whose call then fails with the reason.
 std::u16string LongPath(std::u16string_view path);
+
+// The resolved path of the file `handle` holds, opened as `opened`, links and junctions followed:
+// C:\x or \\server\share\x.
+Result<std::u16string> FinalPathOf(HANDLE handle, std::u16string_view opened);
 
 namespace win32 {
 
