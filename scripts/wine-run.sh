@@ -12,8 +12,9 @@
 # compiles those locales into build-windows/deps/locale (LOCPATH) instead of touching the
 # machine's.
 #
-# Programs run under Wine's heap checking (WINEDEBUG warn+heap: every block is checked as it is
-# freed or resized, and overwritten guard bytes are reported): a program that makes Wine report a
+# Programs run under Wine's heap checking (WINEDEBUG warn+heap: guard bytes after every block, and
+# every pointer a heap call is given checked; the guard bytes themselves are looked at when a heap
+# is validated, which the test programs do after each test): a program that makes Wine report a
 # heap fault fails, with the report on its standard error, whatever its own exit status. The rest
 # of Wine's messages stay off; ZELPACK_WINEDEBUG replaces the setting.
 set -euo pipefail
