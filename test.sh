@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds, and runs the whole test suite, then the Windows build's suite under Wine
 # (scripts/test-windows.sh), then the suite again under the sanitizers (scripts/sanitize.sh), then
-# each fuzz target for a while (scripts/fuzz.sh). `./test.sh --linux` runs only the Linux parts,
+# each fuzz target for a while (scripts/fuzz.sh), whose grown corpora the Windows builds of the
+# targets then replay under Wine. `./test.sh --linux` runs only the Linux parts,
 # `./test.sh --windows` only the Windows one; further arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -24,4 +25,7 @@ fi
 if ((linux)); then
   bash scripts/sanitize.sh "$@"
   bash scripts/fuzz.sh
+  if ((windows)); then
+    bash scripts/test-windows.sh --fuzz-replay
+  fi
 fi

@@ -14,6 +14,10 @@ function(zelpack_test source)
   cmake_parse_arguments(ARG "GUI;THREADED" "LOCALE" "LIBS" ${ARGN})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
+  if(WIN32)
+    # Each test ends with the heaps validated (tests/support/heap_check.cpp).
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/heap_check.cpp)
+  endif()
   # The scratch-folder helpers need platform/, which a Windows build may not have yet.
   set(support "")
   if(TARGET zelpack_testsupport)

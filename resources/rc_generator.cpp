@@ -4,10 +4,10 @@
 //
 //   rc_generator OUT.rc [OUT.ico PNG...]
 //
-// The script names the icon and the manifest as zelpack.ico and zelpack.manifest; the build puts
-// them beside it and hands windres that folder. With OUT.ico, the pictures are also packed into
-// an icon file, one entry per PNG, the PNG data kept as it is (valid since Windows Vista), so the
-// Windows icon and the Linux one are the same pictures.
+// The script names the icon as zelpack.ico; the build puts it beside the script and hands windres
+// that folder (the process manifest goes into every program: CMakeLists.txt). With OUT.ico, the
+// pictures are also packed into an icon file, one entry per PNG, the PNG data kept as it is (valid
+// since Windows Vista), so the Windows icon and the Linux one are the same pictures.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -25,7 +25,6 @@ namespace {
 namespace res = zelpack::resources;
 
 constexpr std::string_view kIconFile = "zelpack.ico";
-constexpr std::string_view kManifestFile = "zelpack.manifest";
 
 // windres reads the script as UTF-8 under the code_page pragma.
 bool AppendUtf8(std::string& out, std::u16string_view text) {
@@ -198,9 +197,7 @@ std::string Script() {
         "#pragma code_page(65001)\n"
         "#include <windows.h>\n"
         "#include <commctrl.h>\n\n";
-    out += std::to_string(res::kApplicationIcon) + " ICON \"" + std::string(kIconFile) + "\"\n";
-    // Resource 1 of type RT_MANIFEST (24): the process manifest.
-    out += "1 24 \"" + std::string(kManifestFile) + "\"\n\n";
+    out += std::to_string(res::kApplicationIcon) + " ICON \"" + std::string(kIconFile) + "\"\n\n";
     return out;
 }
 

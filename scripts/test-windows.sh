@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build's tests under Wine: sets up and builds build-windows/ (setup-windows.sh), then
 # runs its ctest, then makes the release archive (release-windows.sh). Run by test.sh; runs alone
-# too, handing its arguments to ctest (e.g. -R Deflate).
+# too, handing its arguments to ctest (e.g. -R Deflate). `test-windows.sh --fuzz-replay` runs only
+# the replays of the fuzz targets' seeds and of the corpora scripts/fuzz.sh grew (test.sh runs it
+# after fuzz.sh).
 # One persistent wineserver serves the build's test discovery and every test (a Wine program
 # starts much faster when the server is already up); it is stopped at the end, also on failure,
 # which ends any Wine program still running in the prefix. The GUI tests draw on a private virtual
@@ -10,6 +12,11 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+replay=0
+if [[ ${1:-} == --fuzz-replay ]]; then
+  replay=1
+  shift
+fi
 wine_run="$root/scripts/wine-run.sh"
 bash "$root/scripts/setup-windows.sh" deps
 
@@ -46,6 +53,11 @@ export DISPLAY=:$display
 "$wine_run" --start-server
 
 bash "$root/scripts/setup-windows.sh" build
+if ((replay)); then
+  echo "== Windows: the fuzz targets' seeds and corpora under Wine (build-windows/)"
+  ctest --test-dir "$root/build-windows" --output-on-failure --timeout 900 -L fuzz-replay "$@"
+  exit 0
+fi
 echo "== Windows: the test suite under Wine (build-windows/)"
 # As on Linux, a hang fails its test rather than stalling the run. Under a loaded machine Wine
 # rarely (about one program start in a few thousand) ends a program at once with no output, before

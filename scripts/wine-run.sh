@@ -11,12 +11,18 @@
 # 936. Wine takes the code page from the Unix locale, which glibc must know, so setup-windows.sh
 # compiles those locales into build-windows/deps/locale (LOCPATH) instead of touching the
 # machine's.
+#
+# Programs run under Wine's heap checking (WINEDEBUG warn+heap: guard bytes after every block, and
+# every pointer a heap call is given checked; the guard bytes themselves are looked at when a heap
+# is validated, which the test programs do after each test): a program that makes Wine report a
+# heap fault fails, with the report on its standard error, whatever its own exit status. The rest
+# of Wine's messages stay off; ZELPACK_WINEDEBUG replaces the setting.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${ZELPACK_WINEPREFIX:-$root/build-windows/wineprefix}
 export WINEARCH=win64
-export WINEDEBUG=${ZELPACK_WINEDEBUG:--all}
+export WINEDEBUG=${ZELPACK_WINEDEBUG:--all,err+heap,warn+heap}
 # No Mono or Gecko set-up dialogs: the programs are console programs.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
@@ -65,4 +71,20 @@ case ${1:-} in
     ;;
   --stop-server) exec /usr/lib/wine/wineserver -k ;;
 esac
-exec "$wine" "$@"
+# Standard error passes through a filter that notes Wine's heap reports ("0024:err:heap:...",
+# "warn:heap:..."); standard input and output go to the program directly.
+exec 3>&1
+set +e
+"$wine" "$@" 2>&1 1>&3 3>&- | perl -e '
+  binmode STDIN; binmode STDERR;
+  my $fault = 0;
+  while (<STDIN>) { $fault = 1 if /(?:^|:)(?:err|warn):heap:/; print STDERR $_; }
+  exit $fault;' 3>&- >&2
+statuses=("${PIPESTATUS[@]}")
+set -e
+if ((statuses[1] != 0)); then
+  echo "wine-run: Wine reported a heap fault in $*" >&2
+  ((statuses[0] != 0)) && exit "${statuses[0]}"
+  exit 125
+fi
+exit "${statuses[0]}"

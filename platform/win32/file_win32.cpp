@@ -36,10 +36,12 @@ Result<std::intptr_t> OpenHandle(Operation kind, std::u16string_view path, DWORD
         return make_error_code(Errc::NulInPath);
     }
     const std::u16string name(path);
+    const std::u16string long_name = LongPath(name);
     HANDLE handle = INVALID_HANDLE_VALUE;
     std::error_code error;
     const bool opened = Attempt(kind, name, error, [&](bool) {
-        handle = CreateFileW(WideData(name), access, sharing, nullptr, creation, flags, nullptr);
+        handle =
+            CreateFileW(WideData(long_name), access, sharing, nullptr, creation, flags, nullptr);
         return handle != INVALID_HANDLE_VALUE;
     });
     if (!opened) {
@@ -303,30 +305,33 @@ Status File::Close() {
 
 Status DeleteFile(std::u16string_view path) {
     const std::u16string name(path);
+    const std::u16string long_name = LongPath(name);
     std::error_code error;
     const bool deleted = Attempt(Operation::Remove, name, error,
-                                 [&](bool) { return DeleteFileW(WideData(name)) != 0; });
+                                 [&](bool) { return DeleteFileW(WideData(long_name)) != 0; });
     return deleted ? Status() : Status(error);
 }
 
 Status ReplaceFile(std::u16string_view from, std::u16string_view to) {
-    const std::u16string source(from);
+    const std::u16string source = LongPath(from);
     const std::u16string target(to);
+    const std::u16string long_target = LongPath(to);
     std::error_code error;
     const bool moved = Attempt(Operation::Rename, target, error, [&](bool) {
-        return MoveFileExW(WideData(source), WideData(target),
+        return MoveFileExW(WideData(source), WideData(long_target),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     });
     return moved ? Status() : Status(error);
 }
 
 Status MoveNoReplace(std::u16string_view from, std::u16string_view to) {
-    const std::u16string source(from);
+    const std::u16string source = LongPath(from);
     const std::u16string target(to);
+    const std::u16string long_target = LongPath(to);
     std::error_code error;
     // Without MOVEFILE_REPLACE_EXISTING the move fails whenever the name is taken.
     const bool moved = Attempt(Operation::Rename, target, error, [&](bool) {
-        return MoveFileExW(WideData(source), WideData(target), MOVEFILE_WRITE_THROUGH) != 0;
+        return MoveFileExW(WideData(source), WideData(long_target), MOVEFILE_WRITE_THROUGH) != 0;
     });
     return moved ? Status() : Status(error);
 }
@@ -348,9 +353,10 @@ Result<FileKind> QueryKind(std::u16string_view path) {
         return upper.starts_with(u"\\\\.\\PIPE\\") ? FileKind::Pipe : FileKind::Device;
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
+    const std::u16string long_name = LongPath(*full);
     std::error_code error;
     const bool found = Attempt(Operation::Status, *full, error, [&](bool) {
-        return GetFileAttributesExW(WideData(*full), GetFileExInfoStandard, &data) != 0;
+        return GetFileAttributesExW(WideData(long_name), GetFileExInfoStandard, &data) != 0;
     });
     if (!found) {
         if (error == std::errc::no_such_file_or_directory) {
@@ -410,28 +416,14 @@ Result<File> Subtree::OpenFile(std::u16string_view relative, LinkRule links) con
     }
     // A folder on the way that became a link or junction leads elsewhere: the file must be where
     // its path says, below the folder's own resolved path.
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (;;) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(AsHandle(*handle), buffer.data(),
-                                      static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
-        if (length == 0) {
-            return LastError();
-        }
-        if (length < buffer.size()) {
-            std::u16string final_path = FromWide(buffer.data(), length);
-            if (final_path.starts_with(u"\\\\?\\UNC\\")) {
-                final_path = u"\\\\" + final_path.substr(8);
-            } else if (final_path.starts_with(u"\\\\?\\")) {
-                final_path = final_path.substr(4);
-            }
-            if (UpperCased(final_path) != UpperCased(JoinPath(real_path_, relative))) {
-                return link;
-            }
-            return file;
-        }
-        buffer.resize(length + 1);
+    const Result<std::u16string> final_path = FinalPathOf(AsHandle(*handle), path);
+    if (!final_path) {
+        return final_path.error();
     }
+    if (UpperCased(*final_path) != UpperCased(JoinPath(real_path_, relative))) {
+        return link;
+    }
+    return file;
 }
 
 }  // namespace zelpack::platform

@@ -43,11 +43,12 @@ FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
 // The information of what `path` leads to, links followed; folders open too.
 Result<BY_HANDLE_FILE_INFORMATION> Inspect(std::u16string_view path) {
     const std::u16string name(path);
+    const std::u16string long_name = LongPath(name);
     BY_HANDLE_FILE_INFORMATION info{};
     std::error_code error;
     const bool inspected = Attempt(Operation::Status, name, error, [&](bool) {
         const HANDLE handle =
-            CreateFileW(WideData(name), FILE_READ_ATTRIBUTES,
+            CreateFileW(WideData(long_name), FILE_READ_ATTRIBUTES,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -106,7 +107,7 @@ struct Name {
 // system cannot say (the records then carry no identity).
 std::unordered_map<std::u16string, std::uint64_t> FileIdsIn(const std::u16string& folder) {
     std::unordered_map<std::u16string, std::uint64_t> ids;
-    const HANDLE handle = CreateFileW(WideData(folder), FILE_LIST_DIRECTORY,
+    const HANDLE handle = CreateFileW(WideData(LongPath(folder)), FILE_LIST_DIRECTORY,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -206,7 +207,7 @@ Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& reco
 
     // The whole folder is read now, to be sorted: only NTFS itself lists in its own order. A read
     // that fails part of the way fails the listing, so that no name goes missing unseen.
-    const std::u16string everything = folder + u"*";
+    const std::u16string everything = LongPath(folder) + u"*";
     Search search;
     WIN32_FIND_DATAW data{};
     std::error_code error;

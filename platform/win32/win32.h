@@ -26,6 +26,7 @@
 #include <system_error>
 
 #include "platform/fault_point.h"
+#include "platform/result.h"
 
 namespace zelpack::platform {
 
@@ -58,6 +59,16 @@ inline std::u16string FromWide(const wchar_t* text, std::size_t length) {
 inline std::u16string FromWide(const wchar_t* text) {
     return FromWide(text, std::char_traits<wchar_t>::length(text));
 }
+
+// `path` in the form that the W calls take past MAX_PATH: made absolute and normalised (the
+// system takes a \\?\ path literally: '/', "." and ".." would be names), then \\?\C:\... or
+// \\?\UNC\server\share\.... A path already in that form, or a device's (\\.\), stays as it is;
+// so does one the system cannot make absolute, whose call then fails with the reason.
+std::u16string LongPath(std::u16string_view path);
+
+// The resolved path of the file `handle` holds, opened as `opened`, links and junctions followed:
+// C:\x or \\server\share\x.
+Result<std::u16string> FinalPathOf(HANDLE handle, std::u16string_view opened);
 
 namespace win32 {
 

@@ -410,6 +410,21 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
         fs::remove(dir_ / "demo" / "unreadable.bin");
     }
 
+    // A file that another program holds open sharing nothing (CreateAlways shares nothing; POSIX
+    // has no such lock): the run fails, naming the file, with the system's words.
+    if (testing::kWindows) {
+        const fs::path held = dir_ / "demo" / "main.js";
+        const platform::Result<platform::File> holder =
+            platform::File::CreateAlways(testing::Wide(held));
+        ASSERT_TRUE(holder);
+        const Outcome locked = pack({});
+        EXPECT_EQ(locked.code, 1);
+        EXPECT_EQ(locked.err, "打包失败，添加文件失败：main.js" +
+                                  platform::ToNative(testing::ReasonForOpening(held)) +
+                                  "\nCouldn't create/open file\n");
+        EXPECT_EQ(testing::ReadText(old), "old");
+    }
+
     // Messages name the paths as the command made them absolute.
     const auto absolute = [](const fs::path& path) {
         return platform::ToNative(platform::AbsolutePath(testing::Wide(path)).value_or(u""));
@@ -433,6 +448,49 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     EXPECT_EQ(Zelpack({"pack"}).code, 2);
     EXPECT_EQ(Zelpack({"pack", folder(), "--include"}).code, 2);
     EXPECT_EQ(Zelpack({"pack", folder(), "--bogus"}).code, 2);
+}
+
+// A plug-in deep in a workspace with files deeper still (a node_modules tree): its paths pass
+// MAX_PATH and 400 characters, while the archive's names stay within the 259 bytes a name may take.
+TEST_F(CliPackTest, PathsPastMaxPathAreListedAndPacked) {
+    std::string plugin;
+    for (int i = 0; plugin.size() < 160; ++i) {
+        plugin += "workspace-level-" + std::to_string(i) + "/";
+    }
+    plugin += "plugin";
+    std::string inside;
+    for (int i = 0; inside.size() < 200; ++i) {
+        inside += "node_modules/package-" + std::to_string(i) + "/";
+    }
+    const fs::path config = dir_.Write(plugin + "/com.example.deep.xml", kConfig);
+    const fs::path deep = dir_.Write(plugin + "/" + inside + "index.js", "deep");
+    EXPECT_GT(deep.string().size(), 400u);
+    const std::string folder = (dir_ / plugin).string();
+
+    const Outcome list = Zelpack({"list", folder});
+    EXPECT_EQ(list.code, 0) << list.err;
+    EXPECT_NE(list.out.find("[x]\t" + inside + "index.js\t"), std::string::npos) << list.out;
+    // The archive, and the run's temporary file beside it, lie as deep.
+    const fs::path archive = dir_ / (plugin + "/" + inside + "out.zip");
+    const Outcome packed = Zelpack({"pack", folder, "-o", archive.string()});
+    EXPECT_EQ(packed.code, 0) << packed.err;
+    std::vector<std::string> names;
+    for (const testing::CentralEntry& entry :
+         testing::CentralDirectory(archive).value_or(std::vector<testing::CentralEntry>())) {
+        names.push_back(entry.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"zelPluginInfo.xml", "plugin/com.example.deep.xml",
+                                               "plugin/" + inside + "index.js"}));
+
+    // std::filesystem removes a tree by listing it through a MAX_PATH buffer on Windows: the deep
+    // part goes one by one.
+    for (const fs::path& file : {deep, archive, config}) {
+        fs::remove(file);
+    }
+    for (fs::path at = deep.parent_path(); at.native().size() > dir_.path().native().size();
+         at = at.parent_path()) {
+        fs::remove(at);
+    }
 }
 
 TEST_F(CliPackTest, LinksLeadingOutsideArePackedOnlyWhenAskedForAndAlwaysNamed) {

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 #include <string_view>
@@ -49,7 +50,12 @@ constexpr std::array<std::u16string_view, 9> kMessages = {
 
 fs::path folder;
 
+// Without libFuzzer (the Windows replay) the counters are plain memory.
+#ifdef _WIN32
+std::uint8_t shape_counters[256];
+#else
 __attribute__((used, section("__libfuzzer_extra_counters"))) std::uint8_t shape_counters[256];
+#endif
 
 // Feature `kind` (0 to 15) with a small value (0 to 15, larger ones count as 15).
 void Note(unsigned kind, std::size_t value) {
@@ -134,7 +140,12 @@ void Check(bool ok, const char* what) {
 }
 
 std::u16string Wide(const fs::path& path) {
+#ifdef _WIN32
+    const std::wstring& native = path.native();
+    return std::u16string(native.begin(), native.end());
+#else
     return zelpack::platform::FromNative(path.native());
+#endif
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -182,10 +193,23 @@ bool CheckOne(const fs::path& config, const fs::path& descriptor) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+#ifdef _WIN32
+    std::random_device random;
+    for (int attempt = 0; folder.empty() && attempt < 100; ++attempt) {
+        const fs::path candidate =
+            fs::temp_directory_path() / ("zelpack-fuzz-" + std::to_string(random()));
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) {
+            folder = candidate;
+        }
+    }
+    Check(!folder.empty(), "cannot create the scratch folder");
+#else
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelpack-fuzz-XXXXXX";
     Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
     folder = pattern;
+#endif
     std::atexit(RemoveFolder);
     // The reference parses of Inspect and CheckOne would print what the library reports without
     // a parser (failed conversions) on every input.

@@ -10,6 +10,9 @@
 #include "platform/path.h"
 #include "platform/text.h"
 #include "tests/support/temp_dir.h"
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#endif
 
 namespace zelpack::platform {
 namespace {
@@ -154,6 +157,29 @@ TEST(FileTest, TemporaryFolderFollowsTheEnvironment) {
     const testing::ScopedTemporaryFolder empty("");
     EXPECT_EQ(TemporaryFolder(), u"/tmp");
 }
+
+#ifdef _WIN32
+// The form every Win32 call gets: the system takes it literally, so it must already be absolute
+// and normalised.
+TEST(FileTest, LongPathsAreAbsoluteNormalisedAndPrefixed) {
+    const struct {
+        std::u16string_view path;
+        std::u16string_view expected;
+    } cases[] = {
+        {u"C:\\a\\b\\..\\c/./d", u"\\\\?\\C:\\a\\c\\d"},
+        {u"\\\\server\\share\\x\\..\\f", u"\\\\?\\UNC\\server\\share\\f"},
+        {u"//server/share/f", u"\\\\?\\UNC\\server\\share\\f"},
+        {u"\\\\?\\C:\\as\\..\\given", u"\\\\?\\C:\\as\\..\\given"},
+        {u"\\\\?\\UNC\\server\\share", u"\\\\?\\UNC\\server\\share"},
+        {u"\\\\.\\pipe\\p", u"\\\\.\\pipe\\p"},
+        {u"C:\\x\\NUL", u"\\\\.\\NUL"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToNative(LongPath(c.path)), ToNative(c.expected)) << ToNative(c.path);
+    }
+    EXPECT_EQ(LongPath(u"relative\\..\\f.txt"), u"\\\\?\\" + AbsolutePath(u"f.txt").value_or(u""));
+}
+#endif
 
 }  // namespace
 }  // namespace zelpack::platform

@@ -1,7 +1,8 @@
 # Fails when a Windows executable imports a DLL that does not come with Windows (libstdc++-6,
 # libgcc_s_seh-1, libwinpthread-1, zlib1, libxml2, ...): each .exe must run with no DLL beside it.
 # Also fails when zelpack-gui.exe is not a window program (it would open a console) or another
-# program is not a console one.
+# program is not a console one, and when a program lacks the manifest that lets it use paths past
+# MAX_PATH.
 # cmake -DOBJDUMP=<x86_64-w64-mingw32-objdump> -DEXECUTABLES=<file, one .exe a line> -P this file
 cmake_minimum_required(VERSION 3.25)
 file(STRINGS "${EXECUTABLES}" executables)
@@ -44,6 +45,11 @@ foreach(executable IN LISTS executables)
   endif()
   if(NOT dump MATCHES "Subsystem[ \t]+[0-9a-fA-F]+[ \t]+\\(${subsystem}\\)")
     string(APPEND problems "\n  ${executable}: not a ${subsystem} program")
+  endif()
+  file(STRINGS "${executable}" long_paths REGEX "<longPathAware[^>]*>true</longPathAware>"
+       LIMIT_COUNT 1)
+  if(NOT long_paths)
+    string(APPEND problems "\n  ${executable}: no manifest with longPathAware")
   endif()
   message(STATUS "${executable} (${subsystem}): ${names}")
 endforeach()
