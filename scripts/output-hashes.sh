@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prints the SHA-256 of what zelpack writes for the example plug-in and for a generated one of
 # every kind of file (archives at one and two jobs, each level of selection, the descriptor, the
-# listing, the dry run and the JSON report), one "HASH  WHAT" line each. Run it before and after a
+# listing and the dry run), one "HASH  WHAT" line each. Run it before and after a
 # change that must not change a byte, on both systems, and compare; tests/cli/output-hashes/ holds
 # what they were on 2026-12-10 (the listing's order differs between the systems, the rest not):
 #   scripts/output-hashes.sh build/bin/zelpack | diff tests/cli/output-hashes/linux.txt -
