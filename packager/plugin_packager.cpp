@@ -151,24 +151,6 @@ bool IsXmlChar(unsigned long c) {
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-void AppendUtf8(std::string& out, unsigned long c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The value of a character reference's digits ("#38", "#x26"); 0 when it names no XML character.
 unsigned long CharacterReference(std::string_view digits) {
     const bool hex = digits.size() > 1 && digits[1] == 'x';
@@ -224,7 +206,7 @@ bool Expand(ConfigParse& parse, void* context, std::string_view text, int depth,
                 Halt(parse, context, ConfigParse::Stop::BadReference);
                 return false;
             }
-            AppendUtf8(out, character);
+            platform::AppendUtf8(out, static_cast<char32_t>(character));
             continue;
         }
         const xmlChar* const key = reinterpret_cast<const xmlChar*>(name.c_str());

@@ -58,6 +58,8 @@ std::size_t ValidSequenceLength(std::string_view rest, char32_t& code_point) {
     return length;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -75,8 +77,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
-
-}  // namespace
 
 std::u16string FromNative(std::string_view bytes) {
     std::u16string wide;

@@ -24,6 +24,9 @@ std::u16string FromNative(std::string_view bytes);
 // Other lone surrogates (which no decoded name holds) become U+FFFD.
 std::string ToNative(std::u16string_view wide);
 
+// Appends code point `cp` (at most U+10FFFF) to `out` as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // The system's ANSI code page form of `wide`, as the XML library takes paths: UTF-8 on POSIX; on
 // Windows a character the code page lacks is replaced as the system replaces it.
 std::string ToAnsiCodePage(std::u16string_view wide);
