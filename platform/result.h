@@ -50,7 +50,7 @@ class [[nodiscard]] Result {
 };
 
 template <>
-class Result<void> {
+class [[nodiscard]] Result<void> {
   public:
     Result() = default;
     // An empty (zero) code is a success.
