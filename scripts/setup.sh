@@ -13,6 +13,7 @@ ZELPACK_PACKAGES=(
   clang libclang-rt-14-dev libarchive-dev
   qt6-translations-l10n
   dpkg-dev file desktop-file-utils
+  pmccabe
 )
 
 missing=()
