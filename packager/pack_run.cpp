@@ -93,20 +93,6 @@ bool Walk(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& ca
     return true;
 }
 
-// A ticked file the walk did not meet (it came since the list was made), as it is now.
-FileEntry RecordNow(std::u16string_view folder, const std::u16string& path) {
-    FileEntry entry;
-    platform::Result<platform::FindData> record =
-        platform::QueryFile(platform::JoinPath(folder, path));
-    if (record) {
-        static_cast<platform::FindData&>(entry) = std::move(*record);
-    } else {
-        entry.error = record.error();
-    }
-    entry.cFileName = path;
-    return entry;
-}
-
 // The ticked files in the order of the request's list, when it has one and no patterns change it,
 // else in walk order; the others left out with their reasons; the walk's warnings about single
 // entries.
@@ -137,6 +123,7 @@ std::vector<FileEntry> Sort(const PackRequest& request, PackPlan& plan,
     std::vector<FileEntry> listed;
     for (const std::u16string& path : *request.ticked) {
         const auto found = walked.find(path);
+        // A file the walk did not meet came since the list was made: as it is now.
         listed.push_back(found == walked.end() ? RecordNow(plan.folder, path)
                                                : std::move(ticked[found->second]));
     }

@@ -162,6 +162,19 @@ std::optional<std::u16string> PluginPackager::PredictLimitFailure(
     return std::nullopt;
 }
 
+FileEntry RecordNow(std::u16string_view folder, const std::u16string& path) {
+    FileEntry entry;
+    platform::Result<platform::FindData> record =
+        platform::QueryFile(platform::JoinPath(folder, path));
+    if (record) {
+        static_cast<platform::FindData&>(entry) = std::move(*record);
+    } else {
+        entry.error = record.error();
+    }
+    entry.cFileName = path;
+    return entry;
+}
+
 unsigned DefaultJobs() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
@@ -331,15 +344,7 @@ bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16st
     std::vector<FileEntry> files;
     files.reserve(selection.size());
     for (const std::u16string& path : selection) {
-        FileEntry& entry = files.emplace_back();
-        platform::Result<platform::FindData> record =
-            platform::QueryFile(platform::JoinPath(folder, path));
-        if (record) {
-            static_cast<platform::FindData&>(entry) = std::move(*record);
-        } else {
-            entry.error = record.error();
-        }
-        entry.cFileName = path;
+        files.push_back(RecordNow(folder, path));
     }
     return PackSelection(folder, std::move(files), archive_path, options, false);
 }

@@ -64,6 +64,10 @@ struct PackedEntry {
     std::uint32_t crc = 0;
 };
 
+// File `path` of `folder` as it is now, recorded as a walk records it (the relative path in
+// cFileName; the error set when it cannot be looked up), for a selection made without a walk.
+FileEntry RecordNow(std::u16string_view folder, const std::u16string& path);
+
 // The number of threads a run uses unless told otherwise: one per core.
 unsigned DefaultJobs();
 

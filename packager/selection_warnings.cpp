@@ -4,6 +4,7 @@
 #include <map>
 
 #include "filelist/default_ticks.h"
+#include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
@@ -97,16 +98,10 @@ std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selecti
 
 std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
                                               std::span<const std::u16string> selection) {
-    std::vector<FileEntry> records(selection.size());
-    for (std::size_t index = 0; index < selection.size(); ++index) {
-        platform::Result<platform::FindData> record =
-            platform::QueryFile(platform::JoinPath(folder, selection[index]));
-        if (record) {
-            static_cast<platform::FindData&>(records[index]) = std::move(*record);
-        } else {
-            records[index].error = record.error();
-        }
-        records[index].cFileName = selection[index];
+    std::vector<FileEntry> records;
+    records.reserve(selection.size());
+    for (const std::u16string& path : selection) {
+        records.push_back(RecordNow(folder, path));
     }
     return SelectionWarnings(records);
 }
