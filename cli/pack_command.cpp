@@ -3,26 +3,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iomanip>
 #include <ostream>
 #include <sstream>
 
 #include "cli/exit_codes.h"
 #include "cli/json_output.h"
-#include "cli/path_pattern.h"
-#include "cli/walk_report.h"
-#include "filelist/default_ticks.h"
-#include "filelist/folder_walker.h"
-#include "packager/output_file.h"
+#include "packager/pack_run.h"
 #include "packager/plugin_packager.h"
-#include "packager/selection_warnings.h"
-#include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "zip/zip_result.h"
-#include "zip/zip_writer.h"
 
 namespace zelpack {
 
@@ -30,78 +24,6 @@ namespace {
 
 using platform::FromNative;
 using platform::ToNative;
-
-struct Candidate {
-    FileEntry entry;
-    bool ticked;
-    std::u16string reason;  // why it is left out, while it is
-};
-
-struct Selection {
-    std::vector<FileEntry> files;  // as Pack takes them in, with the walk's records
-    // What is left out, with why, and what the user should know about the walk, in walk order.
-    std::vector<std::pair<std::u16string, std::u16string>> left_out;
-    std::vector<std::u16string> warnings;
-    std::u16string failure;  // why the folder itself could not be listed
-};
-
-// The walk in walk order with its ticks, the patterns applied in order, the archive left out.
-Selection SelectFiles(const PackCommand& command, std::u16string_view folder,
-                      std::u16string_view archive) {
-    Selection selection;
-    std::vector<Candidate> candidates;
-    FolderWalker walker;
-    if (!walker.Start(folder, u"*.*")) {
-        selection.failure = std::u16string(kFailurePrefix) + u"无法列出插件文件夹 " +
-                            std::u16string(folder) + u"：" + platform::ErrorText(walker.Error());
-        return selection;
-    }
-    FileEntry entry;
-    while (walker.Next(entry)) {
-        const bool ticked = command.all || IsCheckedByDefault(entry);
-        std::u16string reason = ticked ? std::u16string() : DefaultUntickReason(entry);
-        candidates.push_back({std::move(entry), ticked, std::move(reason)});
-    }
-    for (const std::u16string& link : walker.UnfollowedLinks()) {
-        selection.warnings.push_back(UnfollowedLinkWarning(link));
-    }
-    for (const auto& [ticks, pattern] : command.patterns) {
-        const std::u16string wide = FromNative(pattern);
-        for (Candidate& candidate : candidates) {
-            if (MatchesPathPattern(wide, platform::PortablePath(candidate.entry.cFileName))) {
-                candidate.ticked = ticks;
-                candidate.reason = ticks ? std::u16string() : u"--exclude " + wide;
-            }
-        }
-    }
-    std::vector<FileEntry> ticked;
-    for (Candidate& candidate : candidates) {
-        const std::u16string path = platform::PortablePath(candidate.entry.cFileName);
-        if (candidate.entry.outside_link) {
-            selection.warnings.push_back(u"警告：" + path + u" 是指向插件文件夹以外的文件的链接，" +
-                                         (candidate.ticked ? u"按要求打包" : u"未打包"));
-        } else if (candidate.entry.error && !candidate.ticked) {
-            selection.warnings.push_back(u"警告：" + UnreadableText(candidate.entry));
-        }
-        if (candidate.ticked) {
-            ticked.push_back(std::move(candidate.entry));
-        } else {
-            selection.left_out.emplace_back(path, std::move(candidate.reason));
-        }
-    }
-    // The selection keeps the ticked files' order, leaving out the archive itself (by whatever
-    // name it lies in the folder).
-    selection.files = PluginPackager::PackedSelection(folder, ticked, archive);
-    std::size_t kept = 0;
-    for (const FileEntry& entry : ticked) {
-        if (kept < selection.files.size() && selection.files[kept].cFileName == entry.cFileName) {
-            ++kept;
-        } else {
-            selection.left_out.emplace_back(platform::PortablePath(entry.cFileName), u"压缩包本身");
-        }
-    }
-    return selection;
-}
 
 std::string Kilobytes(std::uint64_t bytes) {
     return std::to_string((bytes + 1023) / 1024) + "K";
@@ -134,166 +56,68 @@ class ProgressLine {
     std::chrono::steady_clock::time_point last_;
 };
 
-void PrintFailure(const PluginPackager& packager, std::ostream& err) {
-    err << ToNative(packager.DescribeFailure()) << '\n';
-    const zip::ZipResult result = packager.GetZipResult();
-    if (result != zip::Success) {
+PackRequest RequestOf(const PackCommand& command) {
+    PackRequest request;
+    request.folder = FromNative(command.folder);
+    request.all = command.all;
+    for (const auto& [ticks, pattern] : command.patterns) {
+        request.patterns.emplace_back(ticks, FromNative(pattern));
+    }
+    request.archive = FromNative(command.archive);
+    request.replace = command.force;
+    request.jobs = command.jobs;
+    request.strict = command.strict;
+    request.dry_run = command.dry_run;
+    return request;
+}
+
+// The failure's text, and the archive writer's own message when it failed.
+void PrintFailure(const PackError& error, std::ostream& err) {
+    err << ToNative(error.text) << '\n';
+    if (error.step == PackError::Step::kPack && error.zip_result != zip::Success) {
         char text[128];
-        zip::DescribeZipResult(result, text, sizeof text);
+        zip::DescribeZipResult(error.zip_result, text, sizeof text);
         err << text << '\n';
     }
 }
 
-}  // namespace
+void PrintRehearsal(const PackPlan& plan, std::ostream& out) {
+    out << "配置文件：" << ToNative(platform::PortablePath(*plan.config)) << '\n'
+        << ToNative(kDescriptorEntryName) << '\n';
+    for (const FileEntry& entry : plan.files) {
+        out << ToNative(platform::PortablePath(plan.entry_prefix + entry.cFileName)) << '\n';
+    }
+    for (const auto& [path, reason] : plan.left_out) {
+        out << "未打包：" << ToNative(path) << "（" << ToNative(reason) << "）\n";
+    }
+}
 
-int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bool show_progress) {
-    // With --json every outcome ends in the one document, built up as the run goes.
-    nlohmann::ordered_json result{{"folder", command.folder}};
-    const auto finish = [&](int code, std::string_view outcome, const std::u16string& message) {
-        if (command.json) {
-            result["result"] = outcome;
-            result["message"] = ToNative(message);
-            WriteJson(result, out);
-        }
-        return code;
-    };
-    const auto fail = [&](const std::u16string& message) {
-        err << ToNative(message) << '\n';
-        return finish(kExitFailure, "failed", message);
-    };
+std::string Summary(const PackPlan& plan, const PackReport& report) {
+    std::ostringstream summary;
+    summary << "已打包 " << ToNative(plan.archive) << "：" << plan.files.size() + 1
+            << " 个条目，读入 " << report.bytes_in << " 字节，写出 " << report.bytes_out
+            << " 字节（" << std::fixed << std::setprecision(1)
+            << (report.bytes_in == 0 ? 0.0
+                                     : 100.0 * static_cast<double>(report.bytes_out) /
+                                           static_cast<double>(report.bytes_in))
+            << "%），用时 " << std::setprecision(2) << report.seconds << " 秒";
+    return summary.str();
+}
 
-    const platform::Result<std::u16string> folder =
-        platform::AbsolutePath(FromNative(command.folder));
-    if (!folder || !PluginPackager::PluginName(*folder)) {
-        return fail(std::u16string(kFailurePrefix) + u"插件文件夹无效！");
-    }
-    const platform::Result<std::u16string> archive = platform::AbsolutePath(
-        command.archive.empty() ? PluginPackager::ProposedArchivePath(*folder)
-                                : FromNative(command.archive));
-    if (!archive) {
-        return fail(std::u16string(kFailurePrefix) + u"压缩包路径无效：" +
-                    FromNative(command.archive));
-    }
-    result["archive"] = ToNative(*archive);
-    std::optional<std::int64_t> fixed_time;
-    if (std::u16string message; !ReadSourceDateEpoch(fixed_time, message)) {
-        return fail(std::u16string(kFailurePrefix) + message);
-    }
-    const Selection selection = SelectFiles(command, *folder, *archive);
-    if (!selection.failure.empty()) {
-        return fail(selection.failure);
-    }
-
-    std::vector<std::u16string> paths;
-    for (const FileEntry& entry : selection.files) {
-        paths.push_back(entry.cFileName);
-    }
-    std::vector<std::u16string> warnings = selection.warnings;
-    for (std::u16string& warning : SelectionWarnings(*folder, paths)) {
-        warnings.push_back(std::move(warning));
-    }
-    result["warnings"] = nlohmann::ordered_json::array();
-    for (const std::u16string& warning : warnings) {
-        err << ToNative(warning) << '\n';
-        result["warnings"].push_back(ToNative(warning));
-    }
-    result["left_out"] = nlohmann::ordered_json::array();
-    for (const auto& [path, reason] : selection.left_out) {
-        result["left_out"].push_back({{"path", ToNative(path)}, {"reason", ToNative(reason)}});
-    }
-    const std::optional<std::u16string> config = PluginPackager::FindConfigFileIn(paths);
-    if (config) {
-        result["config"] = JsonPath(*config);
-    }
-    if (command.strict && !warnings.empty()) {
-        return fail(std::u16string(kFailurePrefix) + u"有警告且指定了 --strict");
-    }
-
-    const std::u16string prefix = *PluginPackager::EntryPrefix(*folder);
-    if (command.dry_run) {
-        if (!config) {
-            return fail(std::u16string(kFailurePrefix) + std::u16string(kNoConfigFileMessage));
-        }
-        // A destination that is no regular file fails every run; one that exists fails only a run
-        // without --force, which this one may be a rehearsal for.
-        if (const auto refused = RefuseDestination(*archive, u"压缩包", true)) {
-            return fail(std::u16string(kFailurePrefix) + *refused);
-        }
-        if (const auto refused = PluginPackager::PredictLimitFailure(*folder, selection.files)) {
-            return fail(std::u16string(kFailurePrefix) + *refused);
-        }
-        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-        entries.push_back({{"name", ToNative(kDescriptorEntryName)}});
-        for (const FileEntry& entry : selection.files) {
-            const std::u16string& path = entry.cFileName;
-            entries.push_back(
-                {{"name", JsonPath(prefix + path)},
-                 {"size", platform::FileSizeOf(entry)},
-                 {"method", zip::ZipWriter::IsStoredEntry(prefix + path) ? "store" : "deflate"}});
-        }
-        result["entries"] = std::move(entries);
-        if (!command.json) {
-            out << "配置文件：" << ToNative(platform::PortablePath(*config)) << '\n'
-                << ToNative(kDescriptorEntryName) << '\n';
-            for (const std::u16string& path : paths) {
-                out << ToNative(platform::PortablePath(prefix + path)) << '\n';
-            }
-            for (const auto& [path, reason] : selection.left_out) {
-                out << "未打包：" << ToNative(path) << "（" << ToNative(reason) << "）\n";
-            }
-        }
-        return finish(kExitSuccess, "dry-run", u"");
-    }
-
-    std::atomic<bool> cancel{false};
-    if (const platform::Status handled = platform::CancelOnInterrupt(cancel); !handled) {
-        err << "警告：无法接管中断信号，Ctrl+C 会留下临时文件："
-            << ToNative(platform::ErrorText(handled.error())) << '\n';
-    }
-    ProgressLine line(err);
-    PackOptions options;
-    options.cancel = &cancel;
-    options.jobs = command.jobs != 0 ? command.jobs : DefaultJobs();
-    options.fixed_time = fixed_time;
-    options.replace = command.force;
-    std::uint64_t bytes_in = 0;
-    if (show_progress && !command.quiet) {
-        options.progress = [&](const PackProgress& progress) {
-            line.Show(progress);
-            bytes_in = progress.bytes_total;
-        };
-    } else {
-        options.progress = [&](const PackProgress& progress) { bytes_in = progress.bytes_total; };
-    }
-    const auto started = std::chrono::steady_clock::now();
-    PluginPackager packager;
-    const bool packed = packager.Pack(*folder, selection.files, *archive, options);
-    const platform::Interruption interruption = platform::ReceivedInterruption();
-    platform::RestoreInterruptHandling();
-    line.Clear();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    nlohmann::ordered_json descriptor = nlohmann::ordered_json::object();
-    for (const auto& [name, value] : packager.DescriptorFields()) {
-        descriptor[name] = value;
-    }
-    result["descriptor"] = std::move(descriptor);
-    // A request that came once the archive was in place changes nothing: the run succeeded.
-    if (!packed && cancel.load()) {
-        err << "打包已取消\n";
-        return finish(platform::ExitStatusOf(interruption), "cancelled", u"打包已取消");
-    }
-    if (!packed) {
-        PrintFailure(packager, err);
-        return finish(kExitFailure, "failed", packager.DescribeFailure());
-    }
-    for (const std::u16string& warning : packager.Warnings()) {
-        err << ToNative(warning) << '\n';
-        result["warnings"].push_back(ToNative(warning));
-    }
+nlohmann::ordered_json PlannedEntries(const PackPlan& plan) {
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-    for (const PackedEntry& entry : packager.PackedEntries()) {
+    entries.push_back({{"name", ToNative(kDescriptorEntryName)}});
+    for (const PlannedEntry& entry : plan.entries) {
+        entries.push_back({{"name", JsonPath(entry.name)},
+                           {"size", entry.size},
+                           {"method", entry.stored ? "store" : "deflate"}});
+    }
+    return entries;
+}
+
+nlohmann::ordered_json PackedEntries(const PackReport& report) {
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    for (const PackedEntry& entry : report.entries) {
         char crc[9];
         std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(entry.crc));
         entries.push_back({{"name", JsonPath(entry.name)},
@@ -302,22 +126,122 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
                            {"method", entry.deflated ? "deflate" : "store"},
                            {"crc32", crc}});
     }
-    result["entries"] = std::move(entries);
+    return entries;
+}
 
-    const platform::Result<platform::FindData> record = platform::QueryFile(*archive);
-    const std::uint64_t bytes_out = record ? platform::FileSizeOf(*record) : 0;
-    std::ostringstream summary;
-    summary << "已打包 " << ToNative(*archive) << "：" << selection.files.size() + 1
-            << " 个条目，读入 " << bytes_in << " 字节，写出 " << bytes_out << " 字节（"
-            << std::fixed << std::setprecision(1)
-            << (bytes_in == 0
-                    ? 0.0
-                    : 100.0 * static_cast<double>(bytes_out) / static_cast<double>(bytes_in))
-            << "%），用时 " << std::setprecision(2) << seconds << " 秒";
-    if (!command.quiet && !command.json) {
-        out << summary.str() << '\n';
+// The run as one document: what the plan found, what the run made (`report`, when it ran), and
+// how it ended.
+nlohmann::ordered_json RunJson(const PackCommand& command, const PackPlan& plan,
+                               const PackReport* report, std::string_view outcome,
+                               const std::u16string& message) {
+    nlohmann::ordered_json document{{"folder", command.folder}};
+    if (!plan.archive.empty()) {
+        document["archive"] = ToNative(plan.archive);
     }
-    return finish(kExitSuccess, "packed", FromNative(summary.str()));
+    if (plan.ShowsSelection()) {
+        nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+        for (const std::u16string& warning : plan.warnings) {
+            warnings.push_back(ToNative(warning));
+        }
+        for (const std::u16string& warning : report != nullptr && !report->error
+                                                 ? report->warnings
+                                                 : std::vector<std::u16string>()) {
+            warnings.push_back(ToNative(warning));
+        }
+        document["warnings"] = std::move(warnings);
+        nlohmann::ordered_json left_out = nlohmann::ordered_json::array();
+        for (const auto& [path, reason] : plan.left_out) {
+            left_out.push_back({{"path", ToNative(path)}, {"reason", ToNative(reason)}});
+        }
+        document["left_out"] = std::move(left_out);
+        if (plan.config) {
+            document["config"] = JsonPath(*plan.config);
+        }
+    }
+    if (report == nullptr && outcome == "dry-run") {
+        document["entries"] = PlannedEntries(plan);
+    }
+    if (report != nullptr) {
+        nlohmann::ordered_json descriptor = nlohmann::ordered_json::object();
+        for (const auto& [name, value] : report->descriptor) {
+            descriptor[name] = value;
+        }
+        document["descriptor"] = std::move(descriptor);
+        if (!report->error) {
+            document["entries"] = PackedEntries(*report);
+        }
+    }
+    document["result"] = outcome;
+    document["message"] = ToNative(message);
+    return document;
+}
+
+// How the run ended: the document with --json, and the exit code.
+int Finish(const PackCommand& command, const PackPlan& plan, const PackReport* report, int code,
+           std::string_view outcome, const std::u16string& message, std::ostream& out) {
+    if (command.json) {
+        WriteJson(RunJson(command, plan, report, outcome, message), out);
+    }
+    return code;
+}
+
+// Packs the plan, drawing progress on `err` when asked, with Ctrl+C cancelling the run.
+int Execute(const PackCommand& command, const PackPlan& plan, std::ostream& out, std::ostream& err,
+            bool show_progress) {
+    std::atomic<bool> cancel{false};
+    if (const platform::Status handled = platform::CancelOnInterrupt(cancel); !handled) {
+        err << "警告：无法接管中断信号，Ctrl+C 会留下临时文件："
+            << ToNative(platform::ErrorText(handled.error())) << '\n';
+    }
+    ProgressLine line(err);
+    std::function<void(const PackProgress&)> progress;
+    if (show_progress && !command.quiet) {
+        progress = [&line](const PackProgress& now) { line.Show(now); };
+    }
+    PluginPackager packager;
+    const PackReport report = ExecutePlan(plan, packager, &cancel, progress);
+    const platform::Interruption interruption = platform::ReceivedInterruption();
+    platform::RestoreInterruptHandling();
+    line.Clear();
+    if (report.error && report.error->step == PackError::Step::kCancel) {
+        err << ToNative(report.error->text) << '\n';
+        return Finish(command, plan, &report, platform::ExitStatusOf(interruption), "cancelled",
+                      report.error->text, out);
+    }
+    if (report.error) {
+        PrintFailure(*report.error, err);
+        return Finish(command, plan, &report, kExitFailure, "failed", report.error->text, out);
+    }
+    for (const std::u16string& warning : report.warnings) {
+        err << ToNative(warning) << '\n';
+    }
+    const std::string summary = Summary(plan, report);
+    if (!command.quiet && !command.json) {
+        out << summary << '\n';
+    }
+    return Finish(command, plan, &report, kExitSuccess, "packed", FromNative(summary), out);
+}
+
+}  // namespace
+
+int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bool show_progress) {
+    const PackPlan plan = MakePlan(RequestOf(command));
+    if (plan.ShowsSelection()) {
+        for (const std::u16string& warning : plan.warnings) {
+            err << ToNative(warning) << '\n';
+        }
+    }
+    if (plan.error) {
+        PrintFailure(*plan.error, err);
+        return Finish(command, plan, nullptr, kExitFailure, "failed", plan.error->text, out);
+    }
+    if (command.dry_run) {
+        if (!command.json) {
+            PrintRehearsal(plan, out);
+        }
+        return Finish(command, plan, nullptr, kExitSuccess, "dry-run", u"", out);
+    }
+    return Execute(command, plan, out, err, show_progress);
 }
 
 }  // namespace zelpack

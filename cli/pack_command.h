@@ -1,4 +1,5 @@
-// `zelpack pack`: selects files of a plug-in folder and packs them.
+// `zelpack pack`: turns the command line into a packing request and shows its plan and report
+// (text, or one JSON document), as the packager makes them.
 #pragma once
 
 #include <iosfwd>

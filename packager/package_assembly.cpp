@@ -23,7 +23,6 @@ namespace {
 using platform::kPathSeparator;
 
 constexpr std::u16string_view kConfigEnding = u".xml";
-constexpr std::u16string_view kBadFolderMessage = u"插件文件夹无效！";
 constexpr std::u16string_view kAddFailedMessage = u"添加文件失败：";
 constexpr std::u16string_view kCancelledMessage = u"打包已取消";
 
@@ -163,6 +162,19 @@ std::optional<std::u16string> PluginPackager::PredictLimitFailure(
     return std::nullopt;
 }
 
+FileEntry RecordNow(std::u16string_view folder, const std::u16string& path) {
+    FileEntry entry;
+    platform::Result<platform::FindData> record =
+        platform::QueryFile(platform::JoinPath(folder, path));
+    if (record) {
+        static_cast<platform::FindData&>(entry) = std::move(*record);
+    } else {
+        entry.error = record.error();
+    }
+    entry.cFileName = path;
+    return entry;
+}
+
 unsigned DefaultJobs() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
@@ -219,11 +231,15 @@ struct PluginPackager::Run {
 
 bool PluginPackager::Fail(std::u16string_view message) {
     message_ = message;
+    failure_path_.clear();
+    failure_cause_.clear();
     return false;
 }
 
 bool PluginPackager::FailAt(std::u16string_view what, std::u16string_view path,
                             const std::error_code& cause) {
+    failure_path_ = path;
+    failure_cause_ = cause;
     message_.assign(what);
     message_ += u' ';
     message_ += path;
@@ -243,12 +259,11 @@ void PluginPackager::SetDescriptorPath(std::u16string path) {
     descriptor_path_ = std::move(path);
 }
 
-bool PluginPackager::DeleteDescriptorFile() {
+void PluginPackager::DeleteDescriptorFile() {
     const std::lock_guard lock(descriptor_mutex_);
     if (!descriptor_path_.empty()) {
         RemoveTemporary(descriptor_path_);
     }
-    return true;
 }
 
 std::optional<std::u16string> PluginPackager::FindConfigFileIn(
@@ -329,15 +344,7 @@ bool PluginPackager::Pack(std::u16string_view folder, std::span<const std::u16st
     std::vector<FileEntry> files;
     files.reserve(selection.size());
     for (const std::u16string& path : selection) {
-        FileEntry& entry = files.emplace_back();
-        platform::Result<platform::FindData> record =
-            platform::QueryFile(platform::JoinPath(folder, path));
-        if (record) {
-            static_cast<platform::FindData&>(entry) = std::move(*record);
-        } else {
-            entry.error = record.error();
-        }
-        entry.cFileName = path;
+        files.push_back(RecordNow(folder, path));
     }
     return PackSelection(folder, std::move(files), archive_path, options, false);
 }
@@ -352,6 +359,8 @@ bool PluginPackager::PackSelection(std::u16string_view folder, std::vector<FileE
                                    std::u16string_view archive_path, const PackOptions& options,
                                    bool links_known) {
     message_.clear();
+    failure_path_.clear();
+    failure_cause_.clear();
     zip_result_ = zip::Success;
     packed_entries_.clear();
     warnings_.clear();
@@ -390,7 +399,8 @@ bool PluginPackager::ChooseSelection(Run& run, std::u16string_view folder,
     if (const std::optional<platform::FindData> archive = ExistingArchive(run.archive_path)) {
         run.replaced_archive = archive->id;
     }
-    run.files = PackedSelection(folder, selection, run.archive_path);
+    run.files = run.options.archive_left_out ? std::move(selection)
+                                             : PackedSelection(folder, selection, run.archive_path);
     selected_files_.clear();
     for (const FileEntry& entry : run.files) {
         selected_files_.push_back(entry.cFileName);

@@ -404,6 +404,98 @@ bool ParseConfig(std::span<const std::uint8_t> content, const char* url, ConfigP
     return true;
 }
 
+// Why reading a configuration failed: the message, or the system's reason for a read error.
+struct ReadFailure {
+    std::u16string message{};  // empty: a read error, for `cause`
+    std::error_code cause{};
+};
+
+// Reads the configuration at `path` whole, but never more than one may hold.
+std::optional<ReadFailure> ReadConfigContent(std::u16string_view path,
+                                             std::vector<std::uint8_t>& content) {
+    platform::Result<platform::File> file = platform::File::OpenForReading(path);
+    if (!file) {
+        return ReadFailure{.cause = file.error()};
+    }
+    // The size is a hint (the file may change while it is read): the buffer grows to one byte
+    // past the limit when the file fills it.
+    constexpr std::size_t kLimit = PluginPackager::kMaxConfigBytes;
+    const platform::Result<std::uint64_t> hint = file->Size();
+    content.assign(static_cast<std::size_t>(std::min<std::uint64_t>(hint ? *hint : 0, kLimit)) + 1,
+                   0);
+    platform::Result<std::size_t> read = file->ReadFull(content);
+    if (read && *read == content.size() && content.size() <= kLimit) {
+        const std::size_t done = *read;
+        content.resize(kLimit + 1);
+        read = file->ReadFull(std::span(content).subspan(done));
+        if (read) {
+            *read += done;
+        }
+    }
+    if (!read) {
+        return ReadFailure{.cause = read.error()};
+    }
+    if (*read > kLimit) {
+        const platform::Result<std::uint64_t> size = file->Size();
+        return ReadFailure{.message = u"配置文件过大 " + std::u16string(path) + u"：" +
+                                      (size ? Decimal(*size) + u" 字节，" : u"") + u"上限为 " +
+                                      Decimal(kLimit) + u" 字节"};
+    }
+    content.resize(*read);
+    if (content.empty()) {
+        return ReadFailure{.message = std::u16string(kReadError) + u"：配置文件是空的"};
+    }
+    return std::nullopt;
+}
+
+// Why the parsed configuration is refused: the parse was stopped, the XML library reported an
+// error, or the root or the property element is not as a plug-in needs. Nothing when it passes.
+std::optional<std::u16string> ParseFailure(const ConfigParse& parse) {
+    switch (parse.stop) {
+        case ConfigParse::Stop::Cancelled:
+            return std::u16string(kCheckCancelled);
+        case ConfigParse::Stop::Memory:
+            return std::u16string(kOutOfMemory);
+        case ConfigParse::Stop::Expansion:
+            return u"配置文件中的实体展开后超过 " + Decimal(PluginPackager::kMaxEntityBytes) +
+                   u" 字节";
+        default:
+            break;
+    }
+    if (parse.error) {
+        if (parse.error_code == XML_ERR_NO_MEMORY) {
+            return std::u16string(kOutOfMemory);
+        }
+        std::u16string message(kReadError);
+        message += u'：';
+        if (parse.error_line > 0) {
+            message += u"第 " + Decimal(static_cast<std::uint64_t>(parse.error_line)) + u" 行：";
+        }
+        message += parse.error_message.empty()
+                       ? u"错误 " + Decimal(static_cast<std::uint64_t>(parse.error_code))
+                       : platform::FromNative(parse.error_message);
+        return message;
+    }
+    if (parse.stop == ConfigParse::Stop::BadReference) {
+        return std::u16string(kReadError) + u"：属性 " + platform::FromNative(parse.bad_reference) +
+               u" 的值中有无法展开的实体引用";
+    }
+    if (!parse.root_seen || !parse.root_is_vemplugin) {
+        return std::u16string(kRootError);
+    }
+    if (parse.property_seen) {
+        for (const RequiredAttribute& required : kRequiredAttributes) {
+            const auto found = std::find_if(
+                parse.attributes.begin(), parse.attributes.end(),
+                [&](const auto& attribute) { return attribute.first == required.name; });
+            if (found == parse.attributes.end() || found->second.empty()) {
+                return std::u16string(required.message);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 // The descriptor: the root and the property element with `attributes`, escaped as the XML
 // library writes attribute values.
 std::string DescriptorText(const ConfigParse& parse) {
@@ -505,6 +597,8 @@ bool PluginPackager::CheckConfig(std::u16string_view config_path, std::string& d
                                  const std::atomic<bool>* cancel) {
     descriptor_fields_.clear();
     message_.clear();
+    failure_path_.clear();
+    failure_cause_.clear();
     descriptor.clear();
     InitXmlLibrary();
     std::array<char, kAnsiPathBytes> ansi_path;
@@ -513,87 +607,18 @@ bool PluginPackager::CheckConfig(std::u16string_view config_path, std::string& d
                       std::make_error_code(std::errc::filename_too_long));
     }
     try {
-        // Read whole, but never more than a configuration may hold.
-        platform::Result<platform::File> file = platform::File::OpenForReading(config_path);
-        if (!file) {
-            return FailAt(u"配置文件读取错误", config_path, file.error());
+        std::vector<std::uint8_t> content;
+        if (const std::optional<ReadFailure> failed = ReadConfigContent(config_path, content)) {
+            return failed->message.empty() ? FailAt(u"配置文件读取错误", config_path, failed->cause)
+                                           : Fail(failed->message);
         }
-        // The size is a hint (the file may change while it is read): the buffer grows to one byte
-        // past the limit when the file fills it.
-        const platform::Result<std::uint64_t> hint = file->Size();
-        std::vector<std::uint8_t> content(
-            static_cast<std::size_t>(std::min<std::uint64_t>(hint ? *hint : 0, kMaxConfigBytes)) +
-            1);
-        platform::Result<std::size_t> read = file->ReadFull(content);
-        if (read && *read == content.size() && content.size() <= kMaxConfigBytes) {
-            const std::size_t done = *read;
-            content.resize(kMaxConfigBytes + 1);
-            read = file->ReadFull(std::span(content).subspan(done));
-            if (read) {
-                *read += done;
-            }
-        }
-        if (!read) {
-            return FailAt(u"配置文件读取错误", config_path, read.error());
-        }
-        if (*read > kMaxConfigBytes) {
-            const platform::Result<std::uint64_t> size = file->Size();
-            return Fail(u"配置文件过大 " + std::u16string(config_path) + u"：" +
-                        (size ? Decimal(*size) + u" 字节，" : u"") + u"上限为 " +
-                        Decimal(kMaxConfigBytes) + u" 字节");
-        }
-        content.resize(*read);
-        if (content.empty()) {
-            return Fail(std::u16string(kReadError) + u"：配置文件是空的");
-        }
-        file = platform::File();
-
         ConfigParse parse;
         parse.cancel = cancel;
         if (!ParseConfig(content, ansi_path.data(), parse)) {
             return Fail(kOutOfMemory);
         }
-        switch (parse.stop) {
-            case ConfigParse::Stop::Cancelled:
-                return Fail(kCheckCancelled);
-            case ConfigParse::Stop::Memory:
-                return Fail(kOutOfMemory);
-            case ConfigParse::Stop::Expansion:
-                return Fail(u"配置文件中的实体展开后超过 " + Decimal(kMaxEntityBytes) + u" 字节");
-            default:
-                break;
-        }
-        if (parse.error) {
-            if (parse.error_code == XML_ERR_NO_MEMORY) {
-                return Fail(kOutOfMemory);
-            }
-            std::u16string message(kReadError);
-            message += u'：';
-            if (parse.error_line > 0) {
-                message +=
-                    u"第 " + Decimal(static_cast<std::uint64_t>(parse.error_line)) + u" 行：";
-            }
-            message += parse.error_message.empty()
-                           ? u"错误 " + Decimal(static_cast<std::uint64_t>(parse.error_code))
-                           : platform::FromNative(parse.error_message);
-            return Fail(message);
-        }
-        if (parse.stop == ConfigParse::Stop::BadReference) {
-            return Fail(std::u16string(kReadError) + u"：属性 " +
-                        platform::FromNative(parse.bad_reference) + u" 的值中有无法展开的实体引用");
-        }
-        if (!parse.root_seen || !parse.root_is_vemplugin) {
-            return Fail(kRootError);
-        }
-        if (parse.property_seen) {
-            for (const RequiredAttribute& required : kRequiredAttributes) {
-                const auto found = std::find_if(
-                    parse.attributes.begin(), parse.attributes.end(),
-                    [&](const auto& attribute) { return attribute.first == required.name; });
-                if (found == parse.attributes.end() || found->second.empty()) {
-                    return Fail(required.message);
-                }
-            }
+        if (const std::optional<std::u16string> failure = ParseFailure(parse)) {
+            return Fail(*failure);
         }
         descriptor = DescriptorText(parse);
         descriptor_fields_ = std::move(parse.attributes);

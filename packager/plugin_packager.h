@@ -50,6 +50,9 @@ struct PackOptions {
     bool replace = true;
     // Whether the archive reaches the disk before it takes its name; off only to measure the cost.
     bool flush = true;
+    // Whether the selection already leaves the archive out (PackedSelection made it), so that the
+    // run need not look at every file again.
+    bool archive_left_out = false;
 };
 
 // One entry of the archive a run made, as its central directory records it.
@@ -60,6 +63,10 @@ struct PackedEntry {
     bool deflated = false;
     std::uint32_t crc = 0;
 };
+
+// File `path` of `folder` as it is now, recorded as a walk records it (the relative path in
+// cFileName; the error set when it cannot be looked up), for a selection made without a walk.
+FileEntry RecordNow(std::u16string_view folder, const std::u16string& path);
 
 // The number of threads a run uses unless told otherwise: one per core.
 unsigned DefaultJobs();
@@ -72,6 +79,7 @@ bool ReadSourceDateEpoch(std::optional<std::int64_t>& moment, std::u16string& me
 // The descriptor's name inside the archive, at its root.
 inline constexpr std::u16string_view kDescriptorEntryName = u"zelPluginInfo.xml";
 inline constexpr std::u16string_view kNoConfigFileMessage = u"没有找到插件的配置文件！";
+inline constexpr std::u16string_view kBadFolderMessage = u"插件文件夹无效！";
 // What every front end shows before the message of a failed run.
 inline constexpr std::u16string_view kFailurePrefix = u"打包失败，";
 
@@ -122,9 +130,9 @@ class PluginPackager {
     // The same rule over any list.
     static std::optional<std::u16string> FindConfigFileIn(std::span<const std::u16string> files);
 
-    // Removes the temporary descriptor, if there is one. Always true; safe to call from another
-    // thread while Pack runs.
-    bool DeleteDescriptorFile();
+    // Removes the temporary descriptor, if there is one; safe to call from another thread while
+    // Pack runs.
+    void DeleteDescriptorFile();
 
     // The entries of the archive the last successful Pack made, in archive order.
     const std::vector<PackedEntry>& PackedEntries() const { return packed_entries_; }
@@ -133,6 +141,9 @@ class PluginPackager {
     // not fail, or when the format's limits refused a file: the message names them), for front
     // ends that show the writer's own message as well.
     zip::ZipResult GetZipResult() const { return zip_result_; }
+    // The file and the system's reason the last failure names, when it names them.
+    const std::u16string& FailurePath() const { return failure_path_; }
+    const std::error_code& FailureCause() const { return failure_cause_; }
 
     // The plug-in's name: the folder's last component, trailing separators ignored; nothing for a
     // folder with no name of its own (a root, ".", "..").
@@ -228,6 +239,8 @@ class PluginPackager {
     std::mutex descriptor_mutex_;
     std::u16string descriptor_path_;
     std::u16string message_;
+    std::u16string failure_path_;
+    std::error_code failure_cause_;
     zip::ZipResult zip_result_ = zip::Success;
 };
 

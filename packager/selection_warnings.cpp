@@ -3,6 +3,8 @@
 #include <array>
 #include <map>
 
+#include "filelist/default_ticks.h"
+#include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
@@ -58,12 +60,11 @@ std::u16string WindowsNameProblem(std::u16string_view name) {
 
 }  // namespace
 
-std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
-                                              std::span<const std::u16string> selection) {
+std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selection) {
     std::vector<std::u16string> warnings;
     std::map<std::u16string, std::u16string> seen;  // folded path -> the path first met
-    for (const std::u16string& file : selection) {
-        const std::u16string path = platform::PortablePath(file);
+    for (const FileEntry& entry : selection) {
+        const std::u16string path = platform::PortablePath(entry.cFileName);
         const std::size_t slash = path.rfind(u'/');
         const std::u16string_view name =
             std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
@@ -86,15 +87,44 @@ std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
             warnings.push_back(u"警告：" + path + u" 与 " + first->second +
                                u" 只差字母大小写，安装到 Windows 时会互相覆盖");
         }
-        const platform::Result<platform::FindData> record =
-            platform::QueryFile(platform::JoinPath(folder, file));
-        if (record && platform::FileSizeOf(*record) > kLargeFileWarningSize) {
+        if (!entry.error && platform::FileSizeOf(entry) > kLargeFileWarningSize) {
             warnings.push_back(u"警告：" + path + u" 大于 50 MB（" +
-                               platform::FromNative(std::to_string(platform::FileSizeOf(*record))) +
+                               platform::FromNative(std::to_string(platform::FileSizeOf(entry))) +
                                u" 字节）");
         }
     }
     return warnings;
+}
+
+std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
+                                              std::span<const std::u16string> selection) {
+    std::vector<FileEntry> records;
+    records.reserve(selection.size());
+    for (const std::u16string& path : selection) {
+        records.push_back(RecordNow(folder, path));
+    }
+    return SelectionWarnings(records);
+}
+
+std::u16string DefaultUntickReason(const FileEntry& entry) {
+    if (entry.outside_link) {
+        return u"指向插件文件夹以外的链接";
+    }
+    if (const auto mark = BuildOutputMark(entry.cFileName)) {
+        return u"编译输出标记：" + std::u16string(*mark);
+    }
+    return {};
+}
+
+std::u16string UnreadableText(const FileEntry& entry) {
+    const bool folder = (entry.dwFileAttributes & platform::kAttributeDirectory) != 0;
+    return (folder ? u"无法列出文件夹 " : u"无法读取文件信息 ") +
+           platform::PortablePath(entry.cFileName) + u"：" + platform::ErrorText(entry.error);
+}
+
+std::u16string UnfollowedLinkWarning(std::u16string_view link) {
+    return u"警告：" + platform::PortablePath(link) +
+           u" 是指向插件文件夹以外的文件夹的链接，未跟随";
 }
 
 }  // namespace zelpack

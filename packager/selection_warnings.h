@@ -1,5 +1,6 @@
-// What a user should hear about the files chosen for an archive before they are packed: never a
-// reason to refuse them, unless the front end is asked to be strict.
+// What a user should hear about the files chosen for an archive before they are packed, and about
+// the walk that found them: never a reason to refuse them, unless the front end is asked to be
+// strict. Also why a walked file starts unticked.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "filelist/file_entry.h"
 
 namespace zelpack {
 
@@ -16,8 +19,21 @@ inline constexpr std::uint64_t kLargeFileWarningSize = 50ull * 1024 * 1024;
 // One "警告：" line per finding, in selection order, paths relative with '/': ticked files that
 // look like keys or credentials, paths that differ only in letter case (one overwrites the other
 // on Windows), names Windows cannot hold, and files over kLargeFileWarningSize. `selection` holds
-// paths relative to `folder`, as PluginPackager::Pack takes them.
+// the walk's records, relative paths in cFileName, as PluginPackager::Pack takes them: their sizes
+// are the walk's, nothing is looked up again.
+std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selection);
+// The same for paths relative to `folder`, each looked up now.
 std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
                                               std::span<const std::u16string> selection);
+
+// Why a walked file starts unticked: "编译输出标记：lib" (the build-output mark its path holds) or
+// "指向插件文件夹以外的链接"; empty when it starts ticked.
+std::u16string DefaultUntickReason(const FileEntry& entry);
+
+// "无法列出文件夹 sub：Permission denied" and the like, for an entry whose error is set.
+std::u16string UnreadableText(const FileEntry& entry);
+
+// The warning about a link to a folder outside the plug-in folder, which the walk did not follow.
+std::u16string UnfollowedLinkWarning(std::u16string_view link);
 
 }  // namespace zelpack

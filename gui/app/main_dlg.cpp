@@ -6,8 +6,6 @@
 
 namespace zelpack {
 
-bool SelectAllFlag = true;
-
 namespace {
 
 namespace id = resources;
@@ -123,8 +121,8 @@ void CMainDlg::OnBrowse() {
 }
 
 void CMainDlg::OnSelectAllToggle() {
-    SelectAllFlag = !SelectAllFlag;
-    file_list_.SetAllChecked(SelectAllFlag);
+    select_all_ = !select_all_;
+    file_list_.SetAllChecked(select_all_);
 }
 
 void CMainDlg::OnRefresh() {

@@ -13,14 +13,14 @@ namespace zelpack {
 
 class CCompresInfoDlg;
 
-// Toggled by 全选/取消 for the whole run: the first press unticks every row, the next ticks.
-extern bool SelectAllFlag;
-
 class CMainDlg : public framework::DialogWindow {
   public:
     CMainDlg();
 
     PackageFileList& file_list() { return file_list_; }
+    // What the next press of 全选/取消 gives every row: the first press unticks them, the next
+    // ticks.
+    bool select_all() const { return select_all_; }
 
     // Runs the progress dialog for one archive; true when it ended with a non-zero code.
     bool StartPacking(const std::u16string& archive_path);
@@ -61,6 +61,7 @@ class CMainDlg : public framework::DialogWindow {
 
     PackageFileList file_list_;
     int scan_step_rows_ = kDefaultScanStepRows;
+    bool select_all_ = true;
     CCompresInfoDlg* packing_ = nullptr;  // the progress dialog of the run under way
     std::function<void(platform::Interruption)> on_interrupted_;
 };

@@ -32,7 +32,7 @@ std::vector<FileEntry> Walk(const std::u16string& folder) {
 
 }  // namespace
 
-bool PackageFileList::AttachListView(framework::ListView* list) {
+void PackageFileList::AttachListView(framework::ListView* list) {
     list_ = list;
     constexpr std::array<std::u16string_view, 3> kTitles{u"文件名", u"文件大小", u"修改日期"};
     for (int column = 0; column < static_cast<int>(kTitles.size()); ++column) {
@@ -42,7 +42,6 @@ bool PackageFileList::AttachListView(framework::ListView* list) {
     list_->SetColumnWidth(kNameColumn, kNameColumnWidth);
     list_->SetColumnWidth(kDateColumn, kDateColumnWidth);
     list_->ShowCheckBoxesAndSelectWholeRows();
-    return true;
 }
 
 void PackageFileList::SetEntryTexts(int row, const FileEntry& entry) {
@@ -50,10 +49,9 @@ void PackageFileList::SetEntryTexts(int row, const FileEntry& entry) {
     list_->SetText(row, kDateColumn, DateText(entry));
 }
 
-bool PackageFileList::InsertEntryRow(int position, const FileEntry& entry) {
+void PackageFileList::InsertEntryRow(int position, const FileEntry& entry) {
     list_->InsertRow(position, entry.cFileName);
     SetEntryTexts(position, entry);
-    return true;
 }
 
 void PackageFileList::SetRowChecked(int row, bool ticked) {
@@ -72,14 +70,12 @@ int PackageFileList::GetRowCount() const {
     return list_->RowCount();
 }
 
-bool PackageFileList::DeleteRow(int row) {
+void PackageFileList::DeleteRow(int row) {
     list_->DeleteRow(row);
-    return true;
 }
 
-bool PackageFileList::DeleteAllRows() {
+void PackageFileList::DeleteAllRows() {
     list_->DeleteAllRows();
-    return true;
 }
 
 bool PackageFileList::ScanFolder(const std::u16string& folder) {

@@ -28,18 +28,18 @@ class PackageFileList {
     // --- The control's set-up and rows ---
 
     // Remembers `list` and gives it the three columns, check boxes and full-row selection.
-    bool AttachListView(framework::ListView* list);
+    void AttachListView(framework::ListView* list);
     // A row at `position` (at most the row count) with the entry's path, size and date texts;
     // the tick is left to SetRowChecked.
-    bool InsertEntryRow(int position, const FileEntry& entry);
+    void InsertEntryRow(int position, const FileEntry& entry);
     void SetRowChecked(int row, bool ticked);
     // 1 when ticked, 0 when not.
     int IsRowChecked(int row) const;
     // The row's key, its relative path, whole (no fixed buffer cuts a long path short).
     std::u16string GetRowPath(int row) const;
     int GetRowCount() const;
-    bool DeleteRow(int row);
-    bool DeleteAllRows();
+    void DeleteRow(int row);
+    void DeleteAllRows();
 
     // --- The model ---
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "gui/filelist/package_file_list.h"
-#include "packager/selection_warnings.h"
+#include "packager/pack_run.h"
 
 namespace zelpack {
 
@@ -54,20 +54,18 @@ void CCompresInfoDlg::ShowStatus(const std::u16string& text) {
     SetDlgItemText(kIdStatus, warning_line_.empty() ? text : text + u"\n" + warning_line_);
 }
 
-bool CCompresInfoDlg::SetJob(const std::u16string& archive_path, PackageFileList& file_list) {
+void CCompresInfoDlg::SetJob(const std::u16string& archive_path, PackageFileList& file_list) {
     archive_path_ = archive_path;
     file_list_ = &file_list;
-    return true;
 }
 
-bool CCompresInfoDlg::StartWorker() {
+void CCompresInfoDlg::StartWorker() {
     worker_done_ = false;
     try {
         worker_ = std::thread([this] { WorkerMain(); });
     } catch (const std::system_error&) {
         worker_done_ = true;
     }
-    return true;
 }
 
 void CCompresInfoDlg::WaitForWorker() {
@@ -108,57 +106,57 @@ void CCompresInfoDlg::WorkerMain() {
         std::this_thread::sleep_for(kPollInterval);
     }
     if (!cancel_) {
-        // The list belongs to the dialog's thread, which answers from its modal loop.
-        std::vector<std::u16string> files;
-        std::u16string folder;
-        Send([&] {
-            file_list_->GetCheckedFiles(files);
-            file_list_->GetFolder(folder);
-        });
-        // What the user should know about the files shows before packing starts, and stays.
-        const std::u16string warning_line = WarningLine(SelectionWarnings(
-            folder, PluginPackager::PackedSelection(folder, files, archive_path_)));
-        elapsed_ = 0;
-        Post([this, warning_line] {
-            warning_line_ = warning_line;
-            ShowStatus(ElapsedText(0));
-            SetTimer(kElapsedTimer, 1000);
-        });
-
-        PackOptions options;
-        options.cancel = &cancel_;
-        options.jobs = DefaultJobs();
-        std::u16string epoch_failure;
-        const bool packed = ReadSourceDateEpoch(options.fixed_time, epoch_failure) &&
-                            packager_.Pack(folder, files, archive_path_, options);
-        if (packed) {
-            const int seconds = elapsed_;
-            Post([this, seconds] {
-                ShowStatus(u"打包成功,用时:" + Number(seconds) + u"秒");
-                KillTimer(kElapsedTimer);
-                SetDlgItemText(kIdCancel, u"确定");
-            });
-            const auto until = std::chrono::steady_clock::now() + kSuccessPause;
-            while (!cancel_ && std::chrono::steady_clock::now() < until) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            Post([this] {
-                if (!closed_) {
-                    closed_ = true;
-                    EndDialog(1);
-                }
-            });
-        } else {
-            Post([this, failure = epoch_failure.empty()
-                                      ? packager_.DescribeFailure()
-                                      : std::u16string(kFailurePrefix) + epoch_failure] {
-                ShowStatus(failure);
-                KillTimer(kElapsedTimer);
-            });
-        }
+        PackTicked();
     }
     worker_done_ = true;
     Post([] {});
+}
+
+void CCompresInfoDlg::PackTicked() {
+    // The list belongs to the dialog's thread, which answers from its modal loop.
+    PackRequest request;
+    std::vector<std::u16string> files;
+    Send([&] {
+        file_list_->GetCheckedFiles(files);
+        file_list_->GetFolder(request.folder);
+    });
+    request.ticked = std::move(files);
+    request.archive = archive_path_;
+    // The save dialog has asked whether an archive there may be replaced.
+    request.replace = true;
+    const PackPlan plan = MakePlan(request);
+    // What the user should know about the files shows before packing starts, and stays.
+    elapsed_ = 0;
+    Post([this, warning_line = WarningLine(plan.warnings)] {
+        warning_line_ = warning_line;
+        ShowStatus(ElapsedText(0));
+        SetTimer(kElapsedTimer, 1000);
+    });
+    const std::optional<PackError> error =
+        plan.error ? plan.error : ExecutePlan(plan, packager_, &cancel_).error;
+    if (error) {
+        Post([this, failure = error->text] {
+            ShowStatus(failure);
+            KillTimer(kElapsedTimer);
+        });
+        return;
+    }
+    const int seconds = elapsed_;
+    Post([this, seconds] {
+        ShowStatus(u"打包成功,用时:" + Number(seconds) + u"秒");
+        KillTimer(kElapsedTimer);
+        SetDlgItemText(kIdCancel, u"确定");
+    });
+    const auto until = std::chrono::steady_clock::now() + kSuccessPause;
+    while (!cancel_ && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Post([this] {
+        if (!closed_) {
+            closed_ = true;
+            EndDialog(1);
+        }
+    });
 }
 
 }  // namespace zelpack

@@ -1,5 +1,6 @@
 // The packing job: a modal progress dialog whose worker thread packs the ticked files of the
-// main dialog's list, counting seconds in the status line while it runs.
+// main dialog's list (a run as the packager plans it, with the warnings the command line shows),
+// counting seconds in the status line while it runs.
 #pragma once
 
 #include <atomic>
@@ -22,10 +23,10 @@ class CCompresInfoDlg : public framework::DialogWindow {
     ~CCompresInfoDlg() override;
 
     // `file_list` must outlive this dialog; it is read once, through the dialog's thread.
-    bool SetJob(const std::u16string& archive_path, PackageFileList& file_list);
-    // Starts the worker, which waits for the dialog to be shown. Always true; when no thread
-    // can be made the dialog shows an empty status line until it is cancelled.
-    bool StartWorker();
+    void SetJob(const std::u16string& archive_path, PackageFileList& file_list);
+    // Starts the worker, which waits for the dialog to be shown. When no thread can be made the
+    // dialog shows an empty status line until it is cancelled.
+    void StartWorker();
     // Returns once the worker has finished; the dialog's thread keeps answering it meanwhile.
     void WaitForWorker();
     // What the 取消 button does: closes the dialog and stops the run.
@@ -38,6 +39,9 @@ class CCompresInfoDlg : public framework::DialogWindow {
 
   private:
     void WorkerMain();
+    // On the worker: plans a run of the list's ticked files, shows its warnings, packs them and
+    // shows how it ended.
+    void PackTicked();
     void OnCancel();
     void ShowStatus(const std::u16string& text);
 

@@ -44,7 +44,6 @@ constexpr char kConfig[] =
 class MainDlgTest : public ::testing::Test {
   protected:
     MainDlgTest() {
-        SelectAllFlag = true;  // program-wide: each test starts as a fresh run would
         dir_.Write("demo/com.example.demo.xml", kConfig);
         dir_.Write("demo/main.js", "console.log('demo');\n");
         dir_.Write("demo/css/style.css", "body {}\n");
@@ -196,7 +195,7 @@ TEST_F(MainDlgTest, SelectAllTogglesTheProgramWideFlagAndRefreshKeepsTicks) {
         EXPECT_EQ(Ticks(),
                   (std::vector<std::string>{"[ ] com.example.demo.xml", "[ ] css/style.css",
                                             "[ ] Debug/demo.map", "[ ] main.js"}));
-        EXPECT_FALSE(SelectAllFlag);
+        EXPECT_FALSE(dialog_.select_all());
         testing::Click(dialog_, id::kIdSelectAll);
         EXPECT_EQ(Ticks()[2], "[x] Debug/demo.map");
         testing::ClickCheckBox(dialog_, id::kIdFileList, 1);

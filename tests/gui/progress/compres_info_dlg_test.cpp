@@ -216,6 +216,26 @@ TEST_F(CompresInfoDlgTest, WarningsStayUnderTheStatusAndABadEpochFails) {
     });
 }
 
+// The walk's warnings show as the command line prints them, first: a link to a folder elsewhere
+// is not followed, one to a file elsewhere is left unticked.
+TEST_F(CompresInfoDlgTest, TheWalksWarningsShowToo) {
+    if (!testing::kLinks) {
+        GTEST_SKIP() << "no symbolic links can be made here";
+    }
+    TempDir outside;
+    fs::create_directory_symlink(outside.path(), dir_ / "demo" / "home");
+    fs::create_symlink(outside.Write("notes.txt", "n"), dir_ / "demo" / "notes.txt");
+    WithOwner([&] {
+        ModalWatcher watcher;
+        EXPECT_EQ(Run(dir_ / "out.zip"), 1);
+        ASSERT_FALSE(watcher.statuses.empty());
+        EXPECT_TRUE(Utf8(watcher.statuses.back())
+                        .ends_with("\n警告：home 是指向插件文件夹以外的文件夹的链接，未跟随"
+                                   "（共 2 条警告）"))
+            << Utf8(watcher.statuses.back());
+    });
+}
+
 TEST_F(CompresInfoDlgTest, LongRunCountsSecondsAndCancelStopsTheWorker) {
     WriteNoise(dir_ / "demo" / "noise.bin", 8);
     // Every read of the sources takes a while: a run of many seconds on any machine.

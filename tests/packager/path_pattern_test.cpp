@@ -1,4 +1,4 @@
-#include "cli/path_pattern.h"
+#include "packager/path_pattern.h"
 
 #include <gtest/gtest.h>
 

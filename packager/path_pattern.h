@@ -1,4 +1,4 @@
-// Shell-style patterns over relative paths, for choosing files on the command line.
+// Shell-style patterns over relative paths, with which a packing request ticks and unticks files.
 #pragma once
 
 #include <string_view>

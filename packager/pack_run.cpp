@@ -1,0 +1,247 @@
+#include "packager/pack_run.h"
+
+#include <chrono>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "filelist/default_ticks.h"
+#include "filelist/folder_walker.h"
+#include "packager/output_file.h"
+#include "packager/path_pattern.h"
+#include "packager/selection_warnings.h"
+#include "platform/file.h"
+#include "platform/listing.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "zip/zip_writer.h"
+
+namespace zelpack {
+
+namespace {
+
+using Step = PackError::Step;
+
+struct Candidate {
+    FileEntry entry;
+    bool ticked;
+    std::u16string reason;  // why it is left out, while it is
+};
+
+// Records the plan's first failure; later ones follow from it.
+void Refuse(PackPlan& plan, Step step, std::u16string_view message, std::u16string path = {},
+            std::error_code cause = {}) {
+    if (!plan.error) {
+        plan.error = PackError{.step = step,
+                               .path = std::move(path),
+                               .cause = cause,
+                               .text = std::u16string(kFailurePrefix) + std::u16string(message)};
+    }
+}
+
+bool ResolvePaths(const PackRequest& request, PackPlan& plan) {
+    const platform::Result<std::u16string> folder = platform::AbsolutePath(request.folder);
+    if (!folder || !PluginPackager::PluginName(*folder)) {
+        Refuse(plan, Step::kFolder, kBadFolderMessage, request.folder,
+               folder ? std::error_code() : folder.error());
+        return false;
+    }
+    plan.folder = *folder;
+    plan.entry_prefix = *PluginPackager::EntryPrefix(*folder);
+    const platform::Result<std::u16string> archive = platform::AbsolutePath(
+        request.archive.empty() ? PluginPackager::ProposedArchivePath(*folder) : request.archive);
+    if (!archive) {
+        Refuse(plan, Step::kArchive, u"压缩包路径无效：" + request.archive, request.archive,
+               archive.error());
+        return false;
+    }
+    plan.archive = *archive;
+    return true;
+}
+
+// The walk in walk order with its ticks and the patterns applied in order; its warnings go to
+// the plan.
+bool Walk(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& candidates) {
+    FolderWalker walker;
+    if (!walker.Start(plan.folder, u"*.*")) {
+        Refuse(plan, Step::kWalk,
+               u"无法列出插件文件夹 " + plan.folder + u"：" + platform::ErrorText(walker.Error()),
+               plan.folder, walker.Error());
+        return false;
+    }
+    std::unordered_set<std::u16string> ticked;
+    if (request.ticked) {
+        ticked.insert(request.ticked->begin(), request.ticked->end());
+    }
+    FileEntry entry;
+    while (walker.Next(entry)) {
+        const bool ticks = request.ticked ? ticked.contains(entry.cFileName)
+                                          : request.all || IsCheckedByDefault(entry);
+        std::u16string reason = ticks ? std::u16string() : DefaultUntickReason(entry);
+        candidates.push_back({std::move(entry), ticks, std::move(reason)});
+    }
+    for (const std::u16string& link : walker.UnfollowedLinks()) {
+        plan.warnings.push_back(UnfollowedLinkWarning(link));
+    }
+    for (const auto& [ticks, pattern] : request.patterns) {
+        for (Candidate& candidate : candidates) {
+            if (MatchesPathPattern(pattern, platform::PortablePath(candidate.entry.cFileName))) {
+                candidate.ticked = ticks;
+                candidate.reason = ticks ? std::u16string() : u"--exclude " + pattern;
+            }
+        }
+    }
+    return true;
+}
+
+// The ticked files in the order of the request's list, when it has one and no patterns change it,
+// else in walk order; the others left out with their reasons; the walk's warnings about single
+// entries.
+std::vector<FileEntry> Sort(const PackRequest& request, PackPlan& plan,
+                            std::vector<Candidate>& candidates) {
+    std::vector<FileEntry> ticked;
+    for (Candidate& candidate : candidates) {
+        const std::u16string path = platform::PortablePath(candidate.entry.cFileName);
+        if (candidate.entry.outside_link) {
+            plan.warnings.push_back(u"警告：" + path + u" 是指向插件文件夹以外的文件的链接，" +
+                                    (candidate.ticked ? u"按要求打包" : u"未打包"));
+        } else if (candidate.entry.error && !candidate.ticked) {
+            plan.warnings.push_back(u"警告：" + UnreadableText(candidate.entry));
+        }
+        if (candidate.ticked) {
+            ticked.push_back(std::move(candidate.entry));
+        } else {
+            plan.left_out.emplace_back(path, std::move(candidate.reason));
+        }
+    }
+    if (!request.ticked || !request.patterns.empty()) {
+        return ticked;
+    }
+    std::unordered_map<std::u16string, std::size_t> walked;
+    for (std::size_t index = 0; index < ticked.size(); ++index) {
+        walked.emplace(ticked[index].cFileName, index);
+    }
+    std::vector<FileEntry> listed;
+    for (const std::u16string& path : *request.ticked) {
+        const auto found = walked.find(path);
+        // A file the walk did not meet came since the list was made: as it is now.
+        listed.push_back(found == walked.end() ? RecordNow(plan.folder, path)
+                                               : std::move(ticked[found->second]));
+    }
+    return listed;
+}
+
+// The selection keeps the ticked files' order, leaving out the archive itself (by whatever name
+// it lies in the folder), and the configuration among them.
+void Select(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& candidates) {
+    const std::vector<FileEntry> ticked = Sort(request, plan, candidates);
+    plan.files = PluginPackager::PackedSelection(plan.folder, ticked, plan.archive);
+    std::size_t kept = 0;
+    for (const FileEntry& entry : ticked) {
+        if (kept < plan.files.size() && plan.files[kept].cFileName == entry.cFileName) {
+            ++kept;
+        } else {
+            plan.left_out.emplace_back(platform::PortablePath(entry.cFileName), u"压缩包本身");
+        }
+    }
+    for (std::u16string& warning : SelectionWarnings(plan.files)) {
+        plan.warnings.push_back(std::move(warning));
+    }
+    std::vector<std::u16string> paths;
+    paths.reserve(plan.files.size());
+    for (const FileEntry& entry : plan.files) {
+        paths.push_back(entry.cFileName);
+    }
+    plan.config = PluginPackager::FindConfigFileIn(paths);
+    plan.selected = true;
+}
+
+// What a run of the plan is sure to fail with, for a rehearsal; and its entries.
+void Rehearse(PackPlan& plan) {
+    if (!plan.config) {
+        Refuse(plan, Step::kRehearsal, kNoConfigFileMessage);
+        return;
+    }
+    // A destination that is no regular file fails every run; one that exists fails only a run
+    // that may not replace it, which this one may be a rehearsal for.
+    if (const auto refused = RefuseDestination(plan.archive, u"压缩包", true)) {
+        Refuse(plan, Step::kRehearsal, *refused, plan.archive);
+        return;
+    }
+    if (const auto refused = PluginPackager::PredictLimitFailure(plan.folder, plan.files)) {
+        Refuse(plan, Step::kRehearsal, *refused);
+        return;
+    }
+    for (const FileEntry& entry : plan.files) {
+        const std::u16string name = plan.entry_prefix + entry.cFileName;
+        plan.entries.push_back({.name = name,
+                                .size = platform::FileSizeOf(entry),
+                                .stored = zip::ZipWriter::IsStoredEntry(name)});
+    }
+}
+
+}  // namespace
+
+PackPlan MakePlan(const PackRequest& request) {
+    PackPlan plan;
+    plan.replace = request.replace;
+    plan.jobs = request.jobs != 0 ? request.jobs : DefaultJobs();
+    if (!ResolvePaths(request, plan)) {
+        return plan;
+    }
+    if (std::u16string message; !ReadSourceDateEpoch(plan.fixed_time, message)) {
+        Refuse(plan, Step::kFixedTime, message);
+    }
+    std::vector<Candidate> candidates;
+    if (!Walk(request, plan, candidates)) {
+        return plan;
+    }
+    Select(request, plan, candidates);
+    if (request.strict && !plan.warnings.empty()) {
+        Refuse(plan, Step::kSelection, u"有警告且指定了 --strict");
+    }
+    if (request.dry_run && !plan.error) {
+        Rehearse(plan);
+    }
+    return plan;
+}
+
+PackReport ExecutePlan(const PackPlan& plan, PluginPackager& packager,
+                       const std::atomic<bool>* cancel,
+                       const std::function<void(const PackProgress&)>& progress) {
+    PackReport report;
+    PackOptions options;
+    options.cancel = cancel;
+    options.jobs = plan.jobs;
+    options.fixed_time = plan.fixed_time;
+    options.replace = plan.replace;
+    options.archive_left_out = true;
+    options.progress = [&](const PackProgress& now) {
+        report.bytes_in = now.bytes_total;
+        if (progress) {
+            progress(now);
+        }
+    };
+    const auto started = std::chrono::steady_clock::now();
+    const bool packed = packager.Pack(plan.folder, plan.files, plan.archive, options);
+    report.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    report.descriptor = packager.DescriptorFields();
+    // A request that came once the archive was in place changes nothing: the run succeeded.
+    if (!packed && cancel != nullptr && cancel->load()) {
+        report.error = PackError{.step = Step::kCancel, .text = u"打包已取消"};
+    } else if (!packed) {
+        report.error = PackError{.step = Step::kPack,
+                                 .path = packager.FailurePath(),
+                                 .cause = packager.FailureCause(),
+                                 .zip_result = packager.GetZipResult(),
+                                 .text = packager.DescribeFailure()};
+    } else {
+        report.entries = packager.PackedEntries();
+        report.warnings = packager.Warnings();
+        const platform::Result<platform::FindData> record = platform::QueryFile(plan.archive);
+        report.bytes_out = record ? platform::FileSizeOf(*record) : 0;
+    }
+    return report;
+}
+
+}  // namespace zelpack
