@@ -229,7 +229,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
             entries.push_back(
                 {{"name", JsonPath(prefix + path)},
                  {"size", platform::FileSizeOf(entry)},
-                 {"method", zip::ZipWriter::IsStoredEntry(prefix + path) ? "store" : "deflate"}});
+                 {"method", zip::IsStoredEntry(prefix + path) ? "store" : "deflate"}});
         }
         result["entries"] = std::move(entries);
         if (!command.json) {

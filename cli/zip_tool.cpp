@@ -83,8 +83,7 @@ int FailEntry(const std::string& what, zip::ArchiveHandle* archive, zip::ZipResu
         return Fail(what, code, cause);
     }
     std::cerr << "zelpack-zip：" << what << "："
-              << zelpack::platform::ToNative(zip::DescribeLimit(archive->writer->limits(), limit))
-              << '\n';
+              << zelpack::platform::ToNative(zip::DescribeLimit(archive, limit)) << '\n';
     return zelpack::kExitFailure;
 }
 
