@@ -44,10 +44,10 @@ void EntryPreparer::Prepare(std::u16string_view entryName, platform::File& file,
     const EncodedData encoded = encoder_.Encode(source, deflated, sink, observer);
     entry.deflateFlags = encoded.flags;
     // One that ran past the format's size limit is left to the writer, which refuses it.
-    const bool read_whole =
+    const bool readWhole =
         source.sourceError == Success && source.sourceBytesRead <= kMaxEntrySize;
     source.CloseSource();
-    entry.ready = encoded.complete && read_whole;
+    entry.ready = encoded.complete && readWhole;
     if (!entry.ready) {
         entry.data = std::vector<std::uint8_t>();
     }
