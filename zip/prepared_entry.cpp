@@ -44,8 +44,7 @@ void EntryPreparer::Prepare(std::u16string_view entryName, platform::File& file,
     const EncodedData encoded = encoder_.Encode(source, deflated, sink, observer);
     entry.deflateFlags = encoded.flags;
     // One that ran past the format's size limit is left to the writer, which refuses it.
-    const bool readWhole =
-        source.sourceError == Success && source.sourceBytesRead <= kMaxEntrySize;
+    const bool readWhole = source.sourceError == Success && source.sourceBytesRead <= kMaxEntrySize;
     source.CloseSource();
     entry.ready = encoded.complete && readWhole;
     if (!entry.ready) {
