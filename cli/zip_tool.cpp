@@ -83,8 +83,7 @@ int FailEntry(const std::string& what, zip::ArchiveHandle* archive, zip::ZipResu
         return Fail(what, code, cause);
     }
     std::cerr << "zelpack-zip：" << what << "："
-              << zelpack::platform::ToNative(zip::DescribeLimit(archive->writer->limits(), limit))
-              << '\n';
+              << zelpack::platform::ToNative(zip::DescribeLimit(archive, limit)) << '\n';
     return zelpack::kExitFailure;
 }
 
@@ -168,107 +167,148 @@ zip::ZipResult AddEntry(zip::ArchiveHandle* archive, const EntrySpec& entry,
     return zip::BadArguments;
 }
 
-}  // namespace
-
-int main(int argc_in, char** argv_in) {
-    const zelpack::platform::StandardStreams standard_streams;
-    zelpack::platform::Arguments arguments(argc_in, argv_in);
-    const int argc = arguments.argc();
-    char** argv = arguments.argv();
-    CLI::App app{"zelpack-zip：用 zelpack 的归档写入器生成 ZIP 文件，供其他解压程序检验",
-                 "zelpack-zip"};
-    // "/x" is a path here, never an option, on Windows too.
-    app.allow_windows_style_options(false);
-    app.set_help_flag("-h,--help", "显示帮助并退出");
+// What the command line asks for.
+struct ToolOptions {
     std::string password;
     std::optional<std::uint32_t> memory;
     bool handle = false;
     std::optional<std::uint32_t> offset;
     std::string output;
-    std::vector<std::string> entryTexts;
-    app.add_option("--password", password, "加密用的密码（空则不加密）");
-    auto* memoryOption = app.add_option("--memory", memory, "写入这么多字节的内存，再存到 OUTPUT")
-                             ->check(CLI::Range(1u, 0xFFFFFFFFu));
-    auto* handleOption =
-        app.add_flag("--handle", handle, "自己打开 OUTPUT，以已打开的文件句柄写入");
+    std::vector<EntrySpec> entries;
+};
+
+// The options, or the exit code when parsing ended the run (help, a usage error).
+std::optional<int> ParseOptions(int argc, char** argv, ToolOptions& options) {
+    CLI::App app{"zelpack-zip：用 zelpack 的归档写入器生成 ZIP 文件，供其他解压程序检验",
+                 "zelpack-zip"};
+    // "/x" is a path here, never an option, on Windows too.
+    app.allow_windows_style_options(false);
+    app.set_help_flag("-h,--help", "显示帮助并退出");
+    std::vector<std::string> entry_texts;
+    app.add_option("--password", options.password, "加密用的密码（空则不加密）");
+    auto* memory_option =
+        app.add_option("--memory", options.memory, "写入这么多字节的内存，再存到 OUTPUT")
+            ->check(CLI::Range(1u, 0xFFFFFFFFu));
+    auto* handle_option =
+        app.add_flag("--handle", options.handle, "自己打开 OUTPUT，以已打开的文件句柄写入");
     // Every offset in the archive includes the zeros, and must stay below 0xFFFFFFFF.
-    app.add_option("--offset", offset, "先写入 N 个零字节（须与 --handle 同用，最多 4294967294）")
+    app.add_option("--offset", options.offset,
+                   "先写入 N 个零字节（须与 --handle 同用，最多 4294967294）")
         ->check(CLI::Range(0u, 0xFFFFFFFEu))
-        ->needs(handleOption);
-    memoryOption->excludes(handleOption);
-    app.add_option("OUTPUT", output, "归档文件的路径，- 为标准输出")->required();
-    app.add_option("ENTRY", entryTexts,
+        ->needs(handle_option);
+    memory_option->excludes(handle_option);
+    app.add_option("OUTPUT", options.output, "归档文件的路径，- 为标准输出")->required();
+    app.add_option("ENTRY", entry_texts,
                    "NAME=PATH（按名打开的文件）、NAME=@PATH（以句柄传入的文件，@- 为标准输入）"
                    "或 NAME/（文件夹条目）");
     if (const std::optional<int> exit = zelpack::ParseToolArguments(app, argc, argv)) {
-        return *exit;
+        return exit;
     }
-
-    std::vector<EntrySpec> entries;
-    for (const std::string& text : entryTexts) {
+    for (const std::string& text : entry_texts) {
         std::optional<EntrySpec> entry = ParseEntry(text);
         if (!entry) {
             std::cerr << "zelpack-zip：无法理解条目 “" << text
                       << "”，应为 NAME=PATH、NAME=@PATH 或 NAME/\n";
             return zelpack::kExitUsage;
         }
-        entries.push_back(std::move(*entry));
+        options.entries.push_back(std::move(*entry));
+    }
+    return std::nullopt;
+}
+
+// Where the archive goes: standard output is written as it comes; any other OUTPUT is staged.
+// A file target is opened here only when the archive goes to a handle (stdout always does).
+class ToolTarget {
+  public:
+    explicit ToolTarget(const ToolOptions& options)
+        : options_(options), staged_(FromNative(options.output)) {}
+
+    // Creates the target; the exit code on failure.
+    std::optional<int> Open() {
+        if (!ToStandardOutput()) {
+            if (const zelpack::platform::Status created = staged_.Create(); !created) {
+                return Fail("无法创建 “" + options_.output + "”", zip::OpenFailed, created.error());
+            }
+        }
+        if ((options_.handle || ToStandardOutput()) && !options_.memory) {
+            return OpenHandle();
+        }
+        if (!ToStandardOutput() && !options_.memory) {
+            // The writer creates its file by name: the staged one, opened again.
+            if (const zelpack::platform::Status closed = staged_.file().Close(); !closed) {
+                return Fail("无法创建 “" + options_.output + "”", zip::OpenFailed, closed.error());
+            }
+        }
+        return std::nullopt;
     }
 
-    // Standard output is written as it comes; any other OUTPUT is staged. A file target is opened
-    // here only when the archive goes to a handle (stdout always does).
-    const bool toStandardOutput = output == "-";
-    StagedOutput staged(FromNative(output));
-    if (!toStandardOutput) {
-        if (const zelpack::platform::Status created = staged.Create(); !created) {
-            return Fail("无法创建 “" + output + "”", zip::OpenFailed, created.error());
+    std::unique_ptr<zip::ArchiveHandle> BeginArchive(std::error_code& cause) {
+        if (options_.memory) {
+            return zip::BeginArchiveInMemory(nullptr, *options_.memory, options_.password);
         }
+        if (target_ != nullptr) {
+            return zip::BeginArchiveToHandle(*target_, options_.password);
+        }
+        return zip::BeginArchiveToFile(staged_.path(), options_.password, &cause);
     }
-    std::optional<File> standardOutput;
-    File* target = nullptr;
-    if ((handle || toStandardOutput) && !memory) {
-        if (toStandardOutput) {
+
+    // Writes an archive made in memory to OUTPUT.
+    zelpack::platform::Status SaveMemory(std::span<const std::uint8_t> bytes) {
+        zelpack::platform::Result<File> stdout_file = File::StandardOutput();
+        File* file = ToStandardOutput() ? (stdout_file ? &*stdout_file : nullptr) : &staged_.file();
+        zelpack::platform::Status saved =
+            file != nullptr ? file->WriteAll(bytes) : stdout_file.error();
+        if (saved) {
+            saved = ToStandardOutput() ? file->Close() : staged_.Commit();
+        }
+        return saved;
+    }
+
+    // Puts a finished archive in place.
+    zelpack::platform::Status Commit() {
+        return ToStandardOutput() ? standard_output_->Close() : staged_.Commit();
+    }
+
+  private:
+    bool ToStandardOutput() const { return options_.output == "-"; }
+
+    std::optional<int> OpenHandle() {
+        if (ToStandardOutput()) {
             zelpack::platform::Result<File> opened = File::StandardOutput();
             if (!opened) {
-                return Fail("无法创建 “" + output + "”", zip::OpenFailed, opened.error());
+                return Fail("无法创建 “" + options_.output + "”", zip::OpenFailed, opened.error());
             }
-            standardOutput = std::move(*opened);
-            target = &*standardOutput;
+            standard_output_ = std::move(*opened);
+            target_ = &*standard_output_;
         } else {
-            target = &staged.file();
+            target_ = &staged_.file();
         }
         // Written a block at a time: the zeros are never held whole.
-        const std::vector<std::uint8_t> zeros(std::min<std::uint32_t>(offset.value_or(0), 1 << 16));
-        for (std::uint32_t left = offset.value_or(0); left != 0;) {
+        const std::uint32_t offset = options_.offset.value_or(0);
+        const std::vector<std::uint8_t> zeros(std::min<std::uint32_t>(offset, 1 << 16));
+        for (std::uint32_t left = offset; left != 0;) {
             const std::uint32_t count = std::min<std::uint32_t>(left, zeros.size());
             if (const zelpack::platform::Status written =
-                    target->WriteAll(std::span(zeros).first(count));
+                    target_->WriteAll(std::span(zeros).first(count));
                 !written) {
-                return Fail("无法写入 “" + output + "”", zip::WriteFailed, written.error());
+                return Fail("无法写入 “" + options_.output + "”", zip::WriteFailed,
+                            written.error());
             }
             left -= count;
         }
-    } else if (!toStandardOutput && !memory) {
-        // The writer creates its file by name: the staged one, opened again.
-        if (const zelpack::platform::Status closed = staged.file().Close(); !closed) {
-            return Fail("无法创建 “" + output + "”", zip::OpenFailed, closed.error());
-        }
+        return std::nullopt;
     }
 
-    std::unique_ptr<zip::ArchiveHandle> archive;
-    std::error_code cause;
-    if (memory) {
-        archive = zip::BeginArchiveInMemory(nullptr, *memory, password);
-    } else if (target != nullptr) {
-        archive = zip::BeginArchiveToHandle(*target, password);
-    } else {
-        archive = zip::BeginArchiveToFile(staged.path(), password, &cause);
-    }
-    if (!archive) {
-        return Fail("无法开始归档 “" + output + "”", zip::GetMostRecentResult(), cause);
-    }
+    const ToolOptions& options_;
+    StagedOutput staged_;
+    std::optional<File> standard_output_;
+    File* target_ = nullptr;
+};
 
-    for (const EntrySpec& entry : entries) {
+// Adds every entry, then finishes the archive and puts it in place.
+int WriteArchive(const ToolOptions& options, ToolTarget& target,
+                 std::unique_ptr<zip::ArchiveHandle>& archive, std::error_code& cause) {
+    for (const EntrySpec& entry : options.entries) {
         const zip::ZipResult result = AddEntry(archive.get(), entry, cause);
         if (result != zip::Success) {
             if (!cause) {
@@ -280,8 +320,7 @@ int main(int argc_in, char** argv_in) {
             return failed;
         }
     }
-
-    if (memory) {
+    if (options.memory) {
         const std::uint8_t* base = nullptr;
         std::uint32_t length = 0;
         const zip::ZipResult result = zip::GetArchiveMemory(archive.get(), base, length);
@@ -289,28 +328,40 @@ int main(int argc_in, char** argv_in) {
             zip::EndArchive(archive);
             return Fail("无法取得内存中的归档", result);
         }
-        zelpack::platform::Result<File> stdoutFile = File::StandardOutput();
-        File* file = toStandardOutput ? (stdoutFile ? &*stdoutFile : nullptr) : &staged.file();
-        zelpack::platform::Status saved =
-            file != nullptr ? file->WriteAll({base, length}) : stdoutFile.error();
-        if (saved) {
-            saved = toStandardOutput ? file->Close() : staged.Commit();
-        }
+        const zelpack::platform::Status saved = target.SaveMemory({base, length});
         zip::EndArchive(archive);
         if (!saved) {
-            return Fail("无法保存到 “" + output + "”", zip::WriteFailed, saved.error());
+            return Fail("无法保存到 “" + options.output + "”", zip::WriteFailed, saved.error());
         }
         return zelpack::kExitSuccess;
     }
-
     const zip::ZipResult result = zip::EndArchive(archive, &cause);
     if (result != zip::Success) {
         return Fail("结束归档失败", result, cause);
     }
-    const zelpack::platform::Status closed =
-        toStandardOutput ? standardOutput->Close() : staged.Commit();
-    if (!closed) {
-        return Fail("无法写入 “" + output + "”", zip::WriteFailed, closed.error());
+    if (const zelpack::platform::Status closed = target.Commit(); !closed) {
+        return Fail("无法写入 “" + options.output + "”", zip::WriteFailed, closed.error());
     }
     return zelpack::kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc_in, char** argv_in) {
+    const zelpack::platform::StandardStreams standard_streams;
+    zelpack::platform::Arguments arguments(argc_in, argv_in);
+    ToolOptions options;
+    if (const std::optional<int> exit = ParseOptions(arguments.argc(), arguments.argv(), options)) {
+        return *exit;
+    }
+    ToolTarget target(options);
+    if (const std::optional<int> failed = target.Open()) {
+        return *failed;
+    }
+    std::error_code cause;
+    std::unique_ptr<zip::ArchiveHandle> archive = target.BeginArchive(cause);
+    if (!archive) {
+        return Fail("无法开始归档 “" + options.output + "”", zip::GetMostRecentResult(), cause);
+    }
+    return WriteArchive(options, target, archive, cause);
 }

@@ -39,7 +39,7 @@ bool EntryPipeline::Stopping() const {
 void EntryPipeline::Work() {
     zip::EntryPreparer preparer;
     // A file being read stops as soon as the run is over.
-    const zip::ZipWriter::ReadObserver observer = [this](std::uint64_t) { return !Stopping(); };
+    const zip::ReadObserver observer = [this](std::uint64_t) { return !Stopping(); };
     std::unique_lock lock(mutex_);
     while (!Stopping() && next_job_ < sizes_.size()) {
         const std::size_t index = next_job_++;

@@ -36,9 +36,8 @@ class EntryPipeline {
 
     // Prepares entry `index` (never a large one) into `file` with the thread's own `preparer`;
     // `observer` ends a read once the run stops. Called on the pipeline's threads.
-    using Prepare =
-        std::function<void(std::size_t index, zip::EntryPreparer& preparer,
-                           const zip::ZipWriter::ReadObserver& observer, PreparedFile& file)>;
+    using Prepare = std::function<void(std::size_t index, zip::EntryPreparer& preparer,
+                                       const zip::ReadObserver& observer, PreparedFile& file)>;
 
     // Starts `threads` threads on the entries, whose listed sizes are `sizes` (for the budget);
     // they stop early once `cancel` is set.

@@ -175,7 +175,7 @@ void Rehearse(PackPlan& plan) {
         const std::u16string name = plan.entry_prefix + entry.cFileName;
         plan.entries.push_back({.name = name,
                                 .size = platform::FileSizeOf(entry),
-                                .stored = zip::ZipWriter::IsStoredEntry(name)});
+                                .stored = zip::IsStoredEntry(name)});
     }
 }
 

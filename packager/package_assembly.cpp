@@ -14,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "zip/archive.h"
+#include "zip/prepared_entry.h"
 #include "zip/zip_writer.h"
 
 namespace zelpack {
@@ -94,7 +95,7 @@ bool IsArchiveWriteFailure(zip::ZipResult result) {
 // is left to the archive, which meets the failure itself, as it would alone.
 void PrepareSelected(const platform::Subtree& tree, const FileEntry& entry, LinkUse links,
                      const platform::FileId& archive, std::u16string_view entry_prefix,
-                     zip::EntryPreparer& preparer, const zip::ZipWriter::ReadObserver& observer,
+                     zip::EntryPreparer& preparer, const zip::ReadObserver& observer,
                      PreparedFile& out) {
     std::u16string change;
     platform::Result<platform::File> file = OpenSelected(tree, entry, links, archive, change);
@@ -129,35 +130,14 @@ std::optional<std::u16string> PluginPackager::PredictLimitFailure(
     if (!prefix) {
         return std::nullopt;
     }
-    const zip::FormatLimits limits;
-    // The least the archive holds before each file: the descriptor's headers and those of the
-    // files before it, as if they took no data at all.
-    std::uint64_t least = zip::EntryOverhead(kDescriptorEntryName.size());
-    std::size_t entries = 1;
+    // The descriptor comes first, taking no data in the forecast.
+    zip::LimitForecast forecast(kDescriptorEntryName);
     for (const FileEntry& entry : selection) {
         const std::u16string& path = entry.cFileName;
-        const auto fails = [&](zip::Limit limit) {
-            return LimitMessage(path, zip::DescribeLimit(limits, limit));
-        };
-        if (entries >= limits.entries) {
-            return fails(zip::Limit::Entries);
+        if (const zip::Limit limit = forecast.Add(*prefix + path, platform::FileSizeOf(entry));
+            limit != zip::Limit::None) {
+            return LimitMessage(path, zip::DescribeLimit(forecast.limits(), limit));
         }
-        const std::u16string name = *prefix + path;
-        if (!zip::ZipWriter::AcceptsName(name)) {
-            return fails(zip::Limit::NameLength);
-        }
-        const std::uint64_t size = platform::FileSizeOf(entry);
-        if (size > limits.entrySize) {
-            return fails(zip::Limit::EntrySize);
-        }
-        // Stored, as a file that would not fit deflated is.
-        const std::uint64_t overhead =
-            zip::EntryOverhead(platform::EncodeArchiveName(name).bytes.size());
-        if (!zip::ArchiveHasRoom(limits, least, overhead + size, 0)) {
-            return fails(zip::Limit::ArchiveSize);
-        }
-        least += overhead - zip::record::kDataDescriptorSize;
-        ++entries;
     }
     return std::nullopt;
 }
@@ -442,7 +422,7 @@ bool PluginPackager::OpenTemporaryArchive(Run& run) {
         zip_result_ = zip::GetMostRecentResult();
         return FailAt(u"无法创建压缩文件", path, {});
     }
-    run.archive->writer->SetFixedTime(run.options.fixed_time);
+    zip::SetFixedTime(run.archive.get(), run.options.fixed_time);
     zip::SetReadObserver(run.archive.get(), [&run](std::uint64_t bytes_read) {
         run.progress.bytes_done = run.bytes_before_entry + bytes_read;
         run.Report();
@@ -460,7 +440,7 @@ bool PluginPackager::FailEntry(Run& run, zip::ZipResult result, std::u16string_v
     if (const zip::Limit limit = zip::GetExceededLimit(run.archive.get());
         limit != zip::Limit::None) {
         zip_result_ = zip::Success;
-        return Fail(LimitMessage(shown, zip::DescribeLimit(run.archive->writer->limits(), limit)));
+        return Fail(LimitMessage(shown, zip::DescribeLimit(run.archive.get(), limit)));
     }
     const std::error_code cause = zip::GetSystemError(run.archive.get());
     if (IsArchiveWriteFailure(result)) {
@@ -507,12 +487,9 @@ bool PluginPackager::AddFile(Run& run, std::size_t index, const PreparedFile* pr
     } else {
         // A name the archive cannot hold is refused before the file is looked for, after the
         // count, as the writer checks them.
-        if (run.archive->writer->entryCount() >= run.archive->writer->limits().entries) {
-            return Fail(LimitMessage(
-                path, zip::DescribeLimit(run.archive->writer->limits(), zip::Limit::Entries)));
-        }
-        if (!zip::ZipWriter::AcceptsName(entry_name)) {
-            return Fail(LimitMessage(path, zip::DescribeLimit({}, zip::Limit::NameLength)));
+        if (const zip::Limit limit = zip::CheckNextEntry(run.archive.get(), entry_name);
+            limit != zip::Limit::None) {
+            return Fail(LimitMessage(path, zip::DescribeLimit(run.archive.get(), limit)));
         }
         std::u16string change;
         platform::Result<platform::File> file =
@@ -528,7 +505,7 @@ bool PluginPackager::AddFile(Run& run, std::size_t index, const PreparedFile* pr
         }
         result = zip::AddEntryFromHandle(run.archive.get(), entry_name, *file);
         if (result == zip::Success) {
-            bytes_read = run.archive->writer->entries().back().uncompressedSize;
+            bytes_read = zip::GetEntries(run.archive.get()).back().uncompressedSize;
             if (std::optional<std::u16string> what = ChangeWhileRead(*file, entry, bytes_read)) {
                 return Fail(ChangedMessage(platform::PortablePath(path), *what));
             }
@@ -570,7 +547,7 @@ bool PluginPackager::AddEntries(Run& run) {
         }
         pipeline.emplace(std::move(sizes), run.options.jobs, run.options.cancel,
                          [&run](std::size_t index, zip::EntryPreparer& preparer,
-                                const zip::ZipWriter::ReadObserver& observer, PreparedFile& out) {
+                                const zip::ReadObserver& observer, PreparedFile& out) {
                              const FileEntry& entry = run.files[index];
                              PrepareSelected(
                                  *run.tree, entry, entry.via_link ? LinkUse::Allowed : run.links,
@@ -603,7 +580,7 @@ bool PluginPackager::AddEntries(Run& run) {
 
 bool PluginPackager::Commit(Run& run) {
     std::vector<PackedEntry> entries;
-    const std::span<const zip::EntryHeader> headers = run.archive->writer->entries();
+    const std::span<const zip::EntryHeader> headers = zip::GetEntries(run.archive.get());
     for (std::size_t index = 0; index < headers.size() && index < run.entry_names.size(); ++index) {
         const zip::EntryHeader& header = headers[index];
         entries.push_back({.name = std::move(run.entry_names[index]),

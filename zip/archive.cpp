@@ -1,7 +1,15 @@
 #include "zip/archive.h"
 
+#include "zip/prepared_entry.h"
+#include "zip/zip_writer_internal.h"
+
 namespace zelpack::zip {
 namespace {
+
+// The writer of a valid archive handle, null for any other.
+ZipWriter* WriterOf(const ArchiveHandle* archive) {
+    return IsArchiveHandle(archive) ? archive->writer.get() : nullptr;
+}
 
 ZipResult Record(ZipResult result) {
     SetMostRecentResult(result);
@@ -35,6 +43,9 @@ ZipResult Add(ArchiveHandle* archive, std::u16string_view entryName,
 }
 
 }  // namespace
+
+ArchiveHandle::ArchiveHandle() = default;
+ArchiveHandle::~ArchiveHandle() = default;
 
 std::unique_ptr<ArchiveHandle> BeginArchiveToFile(std::u16string_view path,
                                                   std::string_view password,
@@ -105,23 +116,48 @@ ZipResult EndArchive(std::unique_ptr<ArchiveHandle>& archive, std::error_code* s
 }
 
 std::error_code GetSystemError(const ArchiveHandle* archive) {
-    return IsArchiveHandle(archive) && archive->writer ? archive->writer->systemError()
-                                                       : std::error_code();
+    const ZipWriter* writer = WriterOf(archive);
+    return writer != nullptr ? writer->systemError() : std::error_code();
 }
 
 Limit GetExceededLimit(const ArchiveHandle* archive) {
-    return IsArchiveHandle(archive) && archive->writer ? archive->writer->exceededLimit()
-                                                       : Limit::None;
+    const ZipWriter* writer = WriterOf(archive);
+    return writer != nullptr ? writer->exceededLimit() : Limit::None;
 }
 
 bool IsArchiveHandle(const ArchiveHandle* archive) {
     return archive != nullptr && archive->kind == kArchiveHandleKind;
 }
 
-void SetReadObserver(ArchiveHandle* archive, ZipWriter::ReadObserver observer) {
-    if (IsArchiveHandle(archive) && archive->writer) {
-        archive->writer->SetReadObserver(std::move(observer));
+void SetReadObserver(ArchiveHandle* archive, ReadObserver observer) {
+    if (ZipWriter* writer = WriterOf(archive)) {
+        writer->SetReadObserver(std::move(observer));
     }
+}
+
+void SetFixedTime(ArchiveHandle* archive, std::optional<std::int64_t> unixSeconds) {
+    if (ZipWriter* writer = WriterOf(archive)) {
+        writer->SetFixedTime(unixSeconds);
+    }
+}
+
+std::span<const EntryHeader> GetEntries(const ArchiveHandle* archive) {
+    const ZipWriter* writer = WriterOf(archive);
+    return writer != nullptr ? writer->entries() : std::span<const EntryHeader>();
+}
+
+Limit CheckNextEntry(const ArchiveHandle* archive, std::u16string_view entryName) {
+    const ZipWriter* writer = WriterOf(archive);
+    const FormatLimits limits = writer != nullptr ? writer->limits() : FormatLimits{};
+    if (writer != nullptr && writer->entryCount() >= limits.entries) {
+        return Limit::Entries;
+    }
+    return AcceptsName(entryName) ? Limit::None : Limit::NameLength;
+}
+
+std::u16string DescribeLimit(const ArchiveHandle* archive, Limit limit) {
+    const ZipWriter* writer = WriterOf(archive);
+    return DescribeLimit(writer != nullptr ? writer->limits() : FormatLimits{}, limit);
 }
 
 }  // namespace zelpack::zip

@@ -1,5 +1,7 @@
 // The archive writer's public operations. Each one but IsArchiveHandle stores its result as the
-// process-wide MostRecentResult before returning.
+// process-wide MostRecentResult before returning. The writer behind a handle is opaque
+// (zip_writer.h): callers reach it only through the functions here, as a compression library's
+// callers reach its context.
 //
 // Typical use: BeginArchiveToFile, AddEntryFromFile for every file, EndArchive, success when it
 // returns 0. EndArchive reports WriteFailed also when an earlier write failed (the sticky error),
@@ -8,12 +10,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <system_error>
 
 #include "platform/file.h"
-#include "zip/prepared_entry.h"
+#include "zip/entry_header.h"
+#include "zip/limits.h"
 #include "zip/zip_result.h"
 #include "zip/zip_writer.h"
 
@@ -21,7 +26,15 @@ namespace zelpack::zip {
 
 inline constexpr std::uint32_t kArchiveHandleKind = 2;
 
+struct PreparedEntry;
+
 struct ArchiveHandle {
+    // Out of line, where the writer is a complete type.
+    ArchiveHandle();
+    ~ArchiveHandle();
+    ArchiveHandle(const ArchiveHandle&) = delete;
+    ArchiveHandle& operator=(const ArchiveHandle&) = delete;
+
     std::uint32_t kind = kArchiveHandleKind;  // any other value is a handle of another kind
     std::unique_ptr<ZipWriter> writer;
 };
@@ -72,8 +85,24 @@ Limit GetExceededLimit(const ArchiveHandle* archive);
 
 bool IsArchiveHandle(const ArchiveHandle* archive);
 
-// Watches the reads of every later entry's source (see ZipWriter::ReadObserver). Ignored for a
-// handle that is not an archive's; does not change MostRecentResult.
-void SetReadObserver(ArchiveHandle* archive, ZipWriter::ReadObserver observer);
+// The functions below are ignored for a handle that is not an archive's (or give what an empty
+// archive would), and do not change MostRecentResult.
+
+// Watches the reads of every later entry's source (see ReadObserver).
+void SetReadObserver(ArchiveHandle* archive, ReadObserver observer);
+
+// Every entry added from now on gets `unixSeconds` (UTC, clamped to 1980-01-01 and to 32 bits)
+// as its times, whatever its source says; nothing: the source's own times again.
+void SetFixedTime(ArchiveHandle* archive, std::optional<std::int64_t> unixSeconds);
+
+// The records of the entries added so far, in archive order; valid until the next operation.
+std::span<const EntryHeader> GetEntries(const ArchiveHandle* archive);
+
+// The limit an entry named `entryName` would pass before any of its data is looked at: the
+// archive's count of entries, then the name's length; Limit::None when neither.
+Limit CheckNextEntry(const ArchiveHandle* archive, std::u16string_view entryName);
+
+// DescribeLimit with the bounds the archive keeps to.
+std::u16string DescribeLimit(const ArchiveHandle* archive, Limit limit);
 
 }  // namespace zelpack::zip

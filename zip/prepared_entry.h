@@ -1,19 +1,16 @@
 // An entry's data made ahead of the archive, on any thread: the file read, checked and
 // compressed (or kept as it is, for a stored entry) into memory, with what its headers need.
-// The bytes are those the writer would produce itself for the same file, so an archive built
-// from prepared entries is byte for byte the one built entry by entry.
+// The bytes come from the writer's own entry encoder (entry_encoder.h), so an archive built from
+// prepared entries is byte for byte the one built entry by entry.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <memory>
-#include <string>
 #include <string_view>
 #include <vector>
 
-#include "deflate/deflate.h"
+#include "platform/file.h"
+#include "zip/entry_encoder.h"
 #include "zip/entry_source.h"
-#include "zip/zip_result.h"
 #include "zip/zip_writer.h"
 
 namespace zelpack::zip {
@@ -42,11 +39,10 @@ class EntryPreparer {
     // unless the file is larger than `maxBytes`. `observer` sees every read as the writer's would
     // (false stops it).
     void Prepare(std::u16string_view entryName, platform::File& source, std::uint64_t maxBytes,
-                 const ZipWriter::ReadObserver& observer, PreparedEntry& entry);
+                 const ReadObserver& observer, PreparedEntry& entry);
 
   private:
-    std::unique_ptr<deflate::DeflateState> deflater_;
-    std::array<std::uint8_t, kWriterBufferSize> buffer_;
+    EntryEncoder encoder_;
 };
 
 }  // namespace zelpack::zip

@@ -1,5 +1,3 @@
-#include "zip/zip_writer.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -7,6 +5,7 @@
 #include "platform/text.h"
 #include "zip/dos_time.h"
 #include "zip/prepared_entry.h"
+#include "zip/zip_writer_internal.h"
 
 namespace zelpack::zip {
 namespace {
@@ -163,23 +162,13 @@ bool ZipWriter::SeekTarget(std::uint32_t position) {
     return false;
 }
 
-bool ZipWriter::AcceptsName(std::u16string_view entryName, bool folder) {
-    if (entryName.empty() || entryName.find(u'\0') != std::u16string_view::npos) {
-        return false;
-    }
-    std::u16string slashed(entryName);
-    std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
-    EntryHeader header;
-    return SetEntryName(header, platform::EncodeArchiveName(slashed).bytes, folder);
-}
-
-bool ZipWriter::IsStoredEntry(std::u16string_view entryName) {
+bool IsStoredEntry(std::u16string_view entryName) {
     std::u16string slashed(entryName);
     std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
     return IsStoredExtension(platform::EncodeArchiveName(slashed).bytes);
 }
 
-bool ZipWriter::IsStoredExtension(std::string_view name) {
+bool IsStoredExtension(std::string_view name) {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) {
         return false;
@@ -222,11 +211,6 @@ ZipResult ZipWriter::OpenSource(const Source& source, std::uint32_t length, Sour
     return BadArguments;
 }
 
-bool ZipWriter::ArchiveHasRoomFor(std::uint64_t pending) const {
-    return ArchiveHasRoom(limits_, std::uint64_t{baseOffset_} + written_, pending,
-                          centralDirectorySize_);
-}
-
 ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& source,
                               std::uint32_t length, SourceKind kind) {
     if (stickyError_ != Success) {
@@ -256,9 +240,8 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
     std::u16string slashed(entryName);
     std::replace(slashed.begin(), slashed.end(), u'\\', u'/');
     const platform::ArchiveName stored = platform::EncodeArchiveName(slashed);
-    const std::string& nativeName = stored.bytes;
     EntryHeader header;
-    if (!SetEntryName(header, nativeName, folder)) {
+    if (!SetEntryName(header, stored.bytes, folder)) {
         exceeded_ = Limit::NameLength;
         return BadArguments;
     }
@@ -271,9 +254,21 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
         lastCause_ = source_.sourceSystemError;
         return opened;
     }
-    const std::int64_t anticipated = source_.sourceSize;
-    const bool sizeKnown = anticipated >= 0;
-    const std::uint64_t size = sizeKnown ? static_cast<std::uint64_t>(anticipated) : 0;
+    if (const ZipResult fits = ReserveRoom(header, encryptionHeaderLength); fits != Success) {
+        source_.CloseSource();
+        return fits;
+    }
+    header.flags = record::kFlagDataDescriptor | (enciphered ? record::kFlagEncrypted : 0);
+    if (stored.utf8 && NeedsUtf8Flag(storedName)) {
+        header.flags |= record::kFlagUtf8Name;
+    }
+    FillHeader(header, encryptionHeaderLength);
+    return StartEntry(header, folder, encryptionHeaderLength);
+}
+
+ZipResult ZipWriter::ReserveRoom(const EntryHeader& header, std::uint32_t encryptionHeaderLength) {
+    const bool sizeKnown = source_.sourceSize >= 0;
+    const std::uint64_t size = sizeKnown ? static_cast<std::uint64_t>(source_.sourceSize) : 0;
     // The most data the entry may come to: a prepared entry's is known, a deflated one may grow.
     const std::uint64_t storedBound = encryptionHeaderLength + size;
     const std::uint64_t worst = prepared_ != nullptr
@@ -281,52 +276,51 @@ ZipResult ZipWriter::AddEntry(std::u16string_view entryName, const Source& sourc
                                     : (header.method == record::kMethodStored
                                            ? storedBound
                                            : encryptionHeaderLength + DeflateBound(size));
-    const std::uint64_t headers = EntryOverhead(header.nameLength);
-    const auto refuse = [&](Limit limit) {
-        source_.CloseSource();
-        exceeded_ = limit;
+    const EntryFit fit =
+        FitEntry(limits_, std::uint64_t{baseOffset_} + written_, centralDirectorySize_,
+                 {.headers = EntryOverhead(header.nameLength),
+                  .stored = storedBound,
+                  .worst = worst,
+                  .exact = prepared_ != nullptr});
+    if (fit.passed == Limit::None) {
+        return Success;
+    }
+    // Stored it fits: deflated it may not, and is stored instead once it would not.
+    const bool canStoreInstead = fit.onlyStored && prepared_ == nullptr &&
+                                 header.method == record::kMethodDeflated && sizeKnown &&
+                                 seekable_ && encryptionHeaderLength == 0 && source_.CanRewind();
+    if (!canStoreInstead) {
+        exceeded_ = fit.passed;
         return BadArguments;
-    };
-    if (storedBound > limits_.entrySize || (prepared_ != nullptr && worst > limits_.entrySize)) {
-        return refuse(Limit::EntrySize);
     }
-    if (worst > limits_.entrySize || !ArchiveHasRoomFor(headers + worst)) {
-        // Stored it fits: deflated it may not, and is stored instead once it would not.
-        const bool canStoreInstead = prepared_ == nullptr &&
-                                     header.method == record::kMethodDeflated && sizeKnown &&
-                                     seekable_ && !enciphered && source_.CanRewind();
-        if (!ArchiveHasRoomFor(headers + storedBound)) {
-            return refuse(Limit::ArchiveSize);
-        }
-        if (!canStoreInstead) {
-            return refuse(worst > limits_.entrySize ? Limit::EntrySize : Limit::ArchiveSize);
-        }
-        deflateCap_ = size;
-    }
+    deflateCap_ = size;
+    return Success;
+}
 
-    header.flags = record::kFlagDataDescriptor | (enciphered ? record::kFlagEncrypted : 0);
-    if (stored.utf8 && NeedsUtf8Flag(storedName)) {
-        header.flags |= record::kFlagUtf8Name;
-    }
+void ZipWriter::FillHeader(EntryHeader& header, std::uint32_t encryptionHeaderLength) {
     if (fixedTime_) {
         source_.sourceDosDateTime =
             PackDosDateTime(FileTimeToDosDateTime(platform::FileTimeFromUnix(*fixedTime_)));
         source_.sourceAccessTime = source_.sourceWriteTime = source_.sourceCreateTime = *fixedTime_;
     }
+    const bool sizeKnown = source_.sourceSize >= 0;
+    const auto size = static_cast<std::uint32_t>(sizeKnown ? source_.sourceSize : 0);
     header.dosDateTime = source_.sourceDosDateTime;
     header.crc = 0;
-    header.compressedSize = header.method == record::kMethodStored && sizeKnown
-                                ? static_cast<std::uint32_t>(size) + encryptionHeaderLength
-                                : 0;
-    header.uncompressedSize = sizeKnown ? static_cast<std::uint32_t>(size) : kNoSize;
+    header.compressedSize =
+        header.method == record::kMethodStored && sizeKnown ? size + encryptionHeaderLength : 0;
+    header.uncompressedSize = sizeKnown ? size : kNoSize;
     header.localFlags = header.flags;
     header.externalAttributes = source_.sourceAttributes;
     header.localHeaderOffset = static_cast<std::uint32_t>(written_ + baseOffset_);
     header.localExtra =
         MakeLocalExtra(source_.sourceWriteTime, source_.sourceAccessTime, source_.sourceCreateTime);
     header.centralExtra = MakeCentralExtra(header.localExtra);
+}
 
-    if (enciphered) {
+ZipResult ZipWriter::StartEntry(EntryHeader& header, bool folder,
+                                std::uint32_t encryptionHeaderLength) {
+    if (encryptionHeaderLength != 0) {
         // Drawn before anything of the entry goes out, so that a generator that fails leaves
         // the archive as it was; never from bytes the generator did not give.
         const auto dosTime = static_cast<std::uint16_t>(header.dosDateTime & 0xFFFF);
@@ -370,8 +364,7 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
     if (prepared_ != nullptr) {
         produced = CopyPreparedData(header);
     } else if (!folder) {
-        produced =
-            header.method == record::kMethodDeflated ? DeflateEntryData(header) : StoreEntryData();
+        produced = EncodeEntryData(header);
     }
     encrypting_ = false;
     const ZipResult sourceError = source_.sourceError;
@@ -381,11 +374,12 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
 
     // Past the format's limits the bytes out there can never be a valid archive.
     if (stickyError_ == Success) {
-        if (entryDataTotal_ + encryptionHeaderLength > limits_.entrySize) {
-            exceeded_ = Limit::EntrySize;
-            SetStickyError(WriteFailed);
-        } else if (!ArchiveHasRoomFor(record::kDataDescriptorSize + CentralHeaderSize(header))) {
-            exceeded_ = Limit::ArchiveSize;
+        const Limit passed = PassedAfterData(
+            limits_, entryDataTotal_ + encryptionHeaderLength,
+            std::uint64_t{baseOffset_} + written_,
+            record::kDataDescriptorSize + CentralHeaderSize(header), centralDirectorySize_);
+        if (passed != Limit::None) {
+            exceeded_ = passed;
             SetStickyError(WriteFailed);
         }
     }
@@ -402,13 +396,16 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
         exceeded_ = Limit::EntrySize;
         return SizeMismatch;
     }
+    return CompleteEntry(header, encryptionHeaderLength);
+}
 
+ZipResult ZipWriter::CompleteEntry(EntryHeader& header, std::uint32_t encryptionHeaderLength) {
     const bool sizeAsAnnounced = header.compressedSize == entryDataSize_ + encryptionHeaderLength;
     header.crc = source_.sourceCrc;
     header.compressedSize = entryDataSize_ + encryptionHeaderLength;
     header.uncompressedSize = static_cast<std::uint32_t>(source_.sourceBytesRead);
 
-    if (seekable_ && !enciphered) {
+    if (seekable_ && encryptionHeaderLength == 0) {
         header.flags &= ~record::kFlagDataDescriptor;
         header.localFlags = header.flags;
         if (!SeekTarget(header.localHeaderOffset - baseOffset_)) {
@@ -438,65 +435,28 @@ ZipResult ZipWriter::FinishEntry(EntryHeader& header, bool folder,
     return Success;
 }
 
-std::size_t ZipWriter::ReadEntrySource(std::span<std::uint8_t> buffer) {
+bool ZipWriter::EncodeEntryData(EntryHeader& header) {
     // A stream that runs past what a size field holds ends; FinishEntry refuses it.
-    return source_.ReadEntryData(buffer, readObserver_);
-}
-
-std::uint32_t ZipWriter::ReadInputCallback(deflate::DeflateState& state, std::uint8_t* dest,
-                                           std::uint32_t max) {
-    auto& writer = *static_cast<ZipWriter*>(deflate::Context(state));
-    // Once the entry is to be stored instead, the compressor is brought to its end at once.
-    if (writer.deflateCapReached_) {
-        return 0;
+    const bool deflated = header.method == record::kMethodDeflated;
+    EncodedData encoded = encoder_.Encode(source_, deflated, *this, readObserver_, deflateCap_);
+    if (encoded.capReached) {
+        // Deflated, the entry would pass a limit that it keeps to stored: it is written again
+        // from its start, over the compressed bytes, which were fewer than its own.
+        header.method = record::kMethodStored;
+        if (!source_.Rewind()) {
+            source_.sourceError = ReadFailed;
+            return false;
+        }
+        if (!SeekTarget(static_cast<std::uint32_t>(written_))) {
+            return false;
+        }
+        encoded = encoder_.Encode(source_, false, *this, readObserver_);
+    } else {
+        header.flags |= encoded.flags;
     }
-    return static_cast<std::uint32_t>(writer.ReadEntrySource({dest, max}));
-}
-
-int ZipWriter::FlushOutputCallback(void* context, const std::uint8_t* src, std::uint32_t* count) {
-    if (*count == 0) {
-        return 0;
-    }
-    auto& writer = *static_cast<ZipWriter*>(context);
-    if (writer.deflateCapReached_ ||
-        (writer.deflateCap_ && writer.entryDataTotal_ + *count > *writer.deflateCap_)) {
-        // Left unwritten: the entry is stored over what went out so far.
-        writer.deflateCapReached_ = true;
-        return 0;
-    }
-    writer.entryDataTotal_ += *count;
-    const std::size_t accepted = writer.WriteBytes({src, *count});
-    if (accepted == *count) {
-        *count = 0;
-    }
-    return static_cast<int>(accepted);
-}
-
-bool ZipWriter::DeflateEntryData(EntryHeader& header) {
-    if (!deflater_) {
-        deflater_ = deflate::NewDeflateState();
-    }
-    constexpr int kLevel = 8;
-    const std::uint16_t flags = header.flags;
-    deflateCapReached_ = false;
-    const deflate::DeflateResult result = deflate::Deflate(
-        *deflater_, kLevel, this, ReadInputCallback, FlushOutputCallback, buffer_, header.flags);
-    entryDataSize_ = result.compressed_size;
-    if (!deflateCapReached_) {
-        return result.error_text == nullptr;
-    }
-    // Deflated, the entry would pass a limit that it keeps to stored: it is written again from
-    // its start, over the compressed bytes, which were fewer than its own.
-    deflateCapReached_ = false;
-    header.flags = flags;
-    header.method = record::kMethodStored;
-    entryDataSize_ = 0;
-    entryDataTotal_ = 0;
-    if (!source_.Rewind()) {
-        source_.sourceError = ReadFailed;
-        return false;
-    }
-    return SeekTarget(static_cast<std::uint32_t>(written_)) && StoreEntryData();
+    entryDataSize_ = static_cast<std::uint32_t>(encoded.size);
+    entryDataTotal_ = encoded.handed;
+    return encoded.complete;
 }
 
 bool ZipWriter::CopyPreparedData(EntryHeader& header) {
@@ -511,26 +471,6 @@ bool ZipWriter::CopyPreparedData(EntryHeader& header) {
     entryDataSize_ = static_cast<std::uint32_t>(accepted);
     entryDataTotal_ = entry.data.size();
     return accepted == entry.data.size();
-}
-
-bool ZipWriter::StoreEntryData() {
-    std::uint64_t total = 0;
-    for (;;) {
-        const std::size_t count = ReadEntrySource(buffer_);
-        if (count == 0) {
-            break;
-        }
-        const std::size_t accepted = WriteBytes(std::span(buffer_).first(count));
-        total += accepted;
-        if (accepted < count) {
-            entryDataSize_ = static_cast<std::uint32_t>(total);
-            entryDataTotal_ = total;
-            return false;
-        }
-    }
-    entryDataSize_ = static_cast<std::uint32_t>(total);
-    entryDataTotal_ = total;
-    return true;
 }
 
 ZipResult ZipWriter::WriteCentralDirectory() {

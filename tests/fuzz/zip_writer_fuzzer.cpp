@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "zip/archive.h"
+#include "zip/zip_writer_internal.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,5 +1,3 @@
-#include "zip/zip_writer.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,6 +13,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/zip/zip_test_util.h"
 #include "zip/archive.h"
+#include "zip/zip_writer_internal.h"
 
 namespace zelpack::zip {
 namespace {
@@ -269,11 +268,11 @@ TEST(ZipWriterTest, NamesThatCannotBeStoredWholeAreRefusedBeforeAnythingIsWritte
 TEST(ZipWriterTest, StoredExtensions) {
     for (std::string_view name : {"PKG.ZIP", "a.tar.gz", "x.z", ".arj", "dir/old.Zoo", "b.ARC",
                                   "c.lzh", "d.Tgz", "e.arj"}) {
-        EXPECT_TRUE(ZipWriter::IsStoredExtension(name)) << name;
+        EXPECT_TRUE(IsStoredExtension(name)) << name;
     }
     for (std::string_view name :
          {"data.zipx", "readme", "zip", "dir.zip/readme", "a.gz.txt", "x.7z", ""}) {
-        EXPECT_FALSE(ZipWriter::IsStoredExtension(name)) << name;
+        EXPECT_FALSE(IsStoredExtension(name)) << name;
     }
     MemoryArchive archive;
     const std::string content = TextOf(3000);
