@@ -26,12 +26,21 @@ struct NameStatus {
 
 class FolderEnumerator {
   public:
+    FolderEnumerator() = default;
+    FolderEnumerator(const FolderEnumerator&) = delete;  // owns the system's handles
+    FolderEnumerator& operator=(const FolderEnumerator&) = delete;
     virtual ~FolderEnumerator() = default;
+
+    // Opens `folder` for listing: its path up to and including its last separator, or empty for
+    // the current folder.
+    virtual Status Open(std::u16string_view folder) = 0;
 
     // The record of the listed folder, unnamed.
     virtual const FindData& Folder() const = 0;
     // The record of its parent, unnamed; the folder's own where the parent cannot be looked at.
     virtual FindData Parent() = 0;
+    // The system's reason for a listing that matches nothing.
+    virtual std::error_code NothingMatches() const = 0;
     // The next name the system lists, "." and ".." left out; empty once all are read, which ends
     // the reading. Fails when reading fails part of the way.
     virtual Result<std::u16string> Next() = 0;
@@ -45,11 +54,7 @@ class FolderEnumerator {
     virtual std::uint32_t LinkTag(std::size_t index) = 0;
 };
 
-// Opens `folder` for listing: its path up to and including its last separator, or empty for the
-// current folder.
-Result<std::unique_ptr<FolderEnumerator>> OpenFolderEnumerator(std::u16string_view folder);
-
-// The system's reason for a listing that matches nothing.
-std::error_code NothingMatches();
+// The system's enumerator, not yet open.
+std::unique_ptr<FolderEnumerator> NewFolderEnumerator();
 
 }  // namespace zelpack::platform

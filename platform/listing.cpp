@@ -106,11 +106,10 @@ Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& reco
                                            : search_path.substr(0, split + 1);
 
     auto state = std::make_unique<FindHandle::State>();
-    Result<std::unique_ptr<FolderEnumerator>> opened = OpenFolderEnumerator(folder);
-    if (!opened) {
+    state->names = NewFolderEnumerator();
+    if (const Status opened = state->names->Open(folder); !opened) {
         return opened.error();
     }
-    state->names = std::move(*opened);
     FolderEnumerator& names = *state->names;
     state->folder = names.Folder().id;
     state->enclosing.assign(enclosing.begin(), enclosing.end());
@@ -154,7 +153,7 @@ Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& reco
     FindHandle handle;
     handle.state_ = std::move(state);
     if (!FindNextFile(handle, record)) {
-        return NothingMatches();
+        return handle.state_->names->NothingMatches();
     }
     return handle;
 }

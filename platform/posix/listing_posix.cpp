@@ -92,9 +92,6 @@ FindData RecordOf(const FileStatus& status, std::u16string name) {
 // it is inside.
 class PosixEnumerator final : public FolderEnumerator {
   public:
-    PosixEnumerator() = default;
-    PosixEnumerator(const PosixEnumerator&) = delete;
-    PosixEnumerator& operator=(const PosixEnumerator&) = delete;
     ~PosixEnumerator() override {
         EndReading();
         if (folder_fd_ >= 0) {
@@ -102,7 +99,7 @@ class PosixEnumerator final : public FolderEnumerator {
         }
     }
 
-    Status Open(std::u16string_view folder) {
+    Status Open(std::u16string_view folder) override {
         const Result<std::string> native =
             folder.empty() ? Result<std::string>(std::string(".")) : NativePath(folder);
         if (!native) {
@@ -136,6 +133,7 @@ class PosixEnumerator final : public FolderEnumerator {
 
     const FindData& Folder() const override { return self_; }
     FindData Parent() override { return parent_; }
+    std::error_code NothingMatches() const override { return ErrorOf(ENOENT); }
 
     Result<std::u16string> Next() override {
         while (const dirent* entry = sys::ReadFolder(dir_, path_.c_str())) {
@@ -197,16 +195,8 @@ class PosixEnumerator final : public FolderEnumerator {
 
 }  // namespace
 
-Result<std::unique_ptr<FolderEnumerator>> OpenFolderEnumerator(std::u16string_view folder) {
-    auto names = std::make_unique<PosixEnumerator>();
-    if (const Status opened = names->Open(folder); !opened) {
-        return opened.error();
-    }
-    return std::unique_ptr<FolderEnumerator>(std::move(names));
-}
-
-std::error_code NothingMatches() {
-    return ErrorOf(ENOENT);
+std::unique_ptr<FolderEnumerator> NewFolderEnumerator() {
+    return std::make_unique<PosixEnumerator>();
 }
 
 Result<FindData> QueryFile(std::u16string_view path) {

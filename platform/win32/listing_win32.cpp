@@ -125,12 +125,9 @@ std::unordered_map<std::u16string, std::uint64_t> FileIdsIn(const std::u16string
 // The Windows side of a listing: FindFirstFileW's records, and what each link leads to.
 class Win32Enumerator final : public FolderEnumerator {
   public:
-    Win32Enumerator() = default;
-    Win32Enumerator(const Win32Enumerator&) = delete;
-    Win32Enumerator& operator=(const Win32Enumerator&) = delete;
     ~Win32Enumerator() override { EndReading(); }
 
-    Status Open(std::u16string_view folder) {
+    Status Open(std::u16string_view folder) override {
         folder_ = folder.empty() ? u".\\" : std::u16string(folder);
         if (folder_.find(u'\0') != std::u16string::npos) {
             return make_error_code(Errc::NulInPath);
@@ -147,6 +144,7 @@ class Win32Enumerator final : public FolderEnumerator {
     }
 
     const FindData& Folder() const override { return self_; }
+    std::error_code NothingMatches() const override { return ErrorOf(ERROR_FILE_NOT_FOUND); }
 
     FindData Parent() override {
         const Result<BY_HANDLE_FILE_INFORMATION> parent = InformationOf(folder_ + u"..");
@@ -224,16 +222,8 @@ class Win32Enumerator final : public FolderEnumerator {
 
 }  // namespace
 
-Result<std::unique_ptr<FolderEnumerator>> OpenFolderEnumerator(std::u16string_view folder) {
-    auto names = std::make_unique<Win32Enumerator>();
-    if (const Status opened = names->Open(folder); !opened) {
-        return opened.error();
-    }
-    return std::unique_ptr<FolderEnumerator>(std::move(names));
-}
-
-std::error_code NothingMatches() {
-    return ErrorOf(ERROR_FILE_NOT_FOUND);
+std::unique_ptr<FolderEnumerator> NewFolderEnumerator() {
+    return std::make_unique<Win32Enumerator>();
 }
 
 Result<FindData> QueryFile(std::u16string_view path) {
