@@ -23,16 +23,25 @@ FolderId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
             (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
-// What a handle's information says about the file, under `name`.
-FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
+// What a handle's information and a listing's record both say: attributes, times and the size
+// (0 for a folder).
+template <typename Info>
+FindData SharedFields(const Info& info) {
     FindData record;
-    record.dwFileAttributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+    record.dwFileAttributes = info.dwFileAttributes;
     record.ftCreationTime = TimeOf(info.ftCreationTime);
     record.ftLastAccessTime = TimeOf(info.ftLastAccessTime);
     record.ftLastWriteTime = TimeOf(info.ftLastWriteTime);
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     record.nFileSizeHigh = folder ? 0 : info.nFileSizeHigh;
     record.nFileSizeLow = folder ? 0 : info.nFileSizeLow;
+    return record;
+}
+
+// What a handle's information says about the file, under `name`.
+FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
+    FindData record = SharedFields(info);
+    record.dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
     record.cFileName = std::move(name);
     record.id = IdOf(info);
     return record;
@@ -72,14 +81,7 @@ bool IsLink(const WIN32_FIND_DATAW& data) {
 }
 
 FindData RecordOf(const WIN32_FIND_DATAW& data) {
-    FindData record;
-    record.dwFileAttributes = data.dwFileAttributes;
-    record.ftCreationTime = TimeOf(data.ftCreationTime);
-    record.ftLastAccessTime = TimeOf(data.ftLastAccessTime);
-    record.ftLastWriteTime = TimeOf(data.ftLastWriteTime);
-    const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    record.nFileSizeHigh = folder ? 0 : data.nFileSizeHigh;
-    record.nFileSizeLow = folder ? 0 : data.nFileSizeLow;
+    FindData record = SharedFields(data);
     record.dwReserved0 = data.dwReserved0;
     record.dwReserved1 = data.dwReserved1;
     record.cFileName = FromWide(data.cFileName);
