@@ -99,17 +99,12 @@ class StagedOutput {
             static_cast<void>(file_.Close());
         }
         if (!temporary_.empty()) {
-            static_cast<void>(zelpack::platform::DeleteFile(temporary_));
+            zelpack::platform::RemoveTemporary(temporary_);
         }
     }
 
     zelpack::platform::Status Create() {
-        const std::size_t slash = zelpack::platform::LastSeparator(destination_);
-        const std::u16string folder =
-            slash == std::u16string::npos ? u"." : destination_.substr(0, slash == 0 ? 1 : slash);
-        zelpack::platform::Result<File> file = File::CreateTemporary(
-            folder, u"." + std::u16string(zelpack::platform::LastComponent(destination_)) + u"-",
-            u".tmp", temporary_, zelpack::platform::TemporaryAccess::AsNewFile);
+        zelpack::platform::Result<File> file = File::CreateBeside(destination_, temporary_);
         if (!file) {
             return file.error();
         }

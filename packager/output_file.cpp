@@ -23,15 +23,6 @@ std::u16string_view KindName(platform::FileKind kind) {
 
 }  // namespace
 
-std::u16string FolderOf(std::u16string_view path) {
-    const std::size_t slash = platform::LastSeparator(path);
-    if (slash == std::u16string_view::npos) {
-        return u".";
-    }
-    return slash == 0 ? std::u16string(1, platform::kPathSeparator)
-                      : std::u16string(path.substr(0, slash));
-}
-
 std::optional<std::u16string> RefuseDestination(std::u16string_view destination,
                                                 std::u16string_view what, bool replace) {
     // Nothing is ever written into what stands at the destination: it is only replaced by a
@@ -63,22 +54,13 @@ OutputFile::~OutputFile() {
     if (file_.IsOpen()) {
         static_cast<void>(file_.Close());
     }
-    // A scanner may hold a file that was just written for a moment (on Windows, routinely).
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const platform::Status removed = platform::DeleteFile(temporary_);
-        if (removed || removed.error() == std::errc::no_such_file_or_directory) {
-            return;
-        }
-    }
+    platform::RemoveTemporary(temporary_);
 }
 
 platform::Result<OutputFile> OutputFile::Begin(std::u16string_view destination) {
-    // Beside the destination, on its file system, so that the final move is one step; hidden.
-    const std::u16string name(platform::LastComponent(destination));
     OutputFile output;
     platform::Result<platform::File> file =
-        platform::File::CreateTemporary(FolderOf(destination), u"." + name + u"-", u".tmp",
-                                        output.temporary_, platform::TemporaryAccess::AsNewFile);
+        platform::File::CreateBeside(destination, output.temporary_);
     if (!file) {
         return file.error();
     }
@@ -114,7 +96,7 @@ platform::Status OutputFile::Commit(bool replace, bool flush, const std::atomic<
 }
 
 platform::Status OutputFile::FlushFolder() const {
-    return platform::FlushFolder(FolderOf(destination_));
+    return platform::FlushFolder(platform::FolderOf(destination_));
 }
 
 }  // namespace zelpack

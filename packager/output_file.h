@@ -58,7 +58,4 @@ class OutputFile {
     platform::File file_;
 };
 
-// The folder holding `path`, "." when it has none.
-std::u16string FolderOf(std::u16string_view path);
-
 }  // namespace zelpack

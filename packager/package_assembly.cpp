@@ -27,35 +27,6 @@ constexpr std::u16string_view kConfigEnding = u".xml";
 constexpr std::u16string_view kAddFailedMessage = u"添加文件失败：";
 constexpr std::u16string_view kCancelledMessage = u"打包已取消";
 
-// Removes a temporary file of the run's own. A failed attempt is tried once more: a scanner
-// may hold a file that was just written for a moment (on Windows, routinely).
-void RemoveTemporary(const std::u16string& path) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const platform::Status removed = platform::DeleteFile(path);
-        if (removed || removed.error() == std::errc::no_such_file_or_directory) {
-            return;
-        }
-    }
-}
-
-// Makes an empty file with a fresh name and closes it again; its path.
-platform::Result<std::u16string> ReserveTemporary(std::u16string_view folder,
-                                                  std::u16string_view prefix,
-                                                  std::u16string_view suffix,
-                                                  platform::TemporaryAccess access) {
-    std::u16string path;
-    platform::Result<platform::File> file =
-        platform::File::CreateTemporary(folder, prefix, suffix, path, access);
-    if (!file) {
-        return file.error();
-    }
-    if (const platform::Status closed = file->Close(); !closed) {
-        RemoveTemporary(path);
-        return closed.error();
-    }
-    return path;
-}
-
 std::uint64_t SizeOf(std::u16string_view path) {
     const platform::Result<platform::FindData> record = platform::QueryFile(path);
     return record ? platform::FileSizeOf(*record) : 0;
@@ -242,7 +213,7 @@ void PluginPackager::SetDescriptorPath(std::u16string path) {
 void PluginPackager::DeleteDescriptorFile() {
     const std::lock_guard lock(descriptor_mutex_);
     if (!descriptor_path_.empty()) {
-        RemoveTemporary(descriptor_path_);
+        platform::RemoveTemporary(descriptor_path_);
     }
 }
 
@@ -394,8 +365,8 @@ bool PluginPackager::ChooseSelection(Run& run, std::u16string_view folder,
 bool PluginPackager::WriteDescriptor(Run& run) {
     // The descriptor gets a file of its own, so no file of the user's is ever replaced.
     const std::u16string folder = platform::TemporaryFolder();
-    const platform::Result<std::u16string> descriptor =
-        ReserveTemporary(folder, u"zelPluginInfo-", u".xml", platform::TemporaryAccess::OwnerOnly);
+    const platform::Result<std::u16string> descriptor = platform::ReserveTemporary(
+        folder, u"zelPluginInfo-", u".xml", platform::TemporaryAccess::OwnerOnly);
     if (!descriptor) {
         return FailAt(u"无法在临时文件夹中创建描述文件", folder, descriptor.error());
     }

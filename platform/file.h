@@ -1,4 +1,4 @@
-// Files: an owning handle over an open file, deletion and temporary files.
+// Files: an owning handle over an open file, deletion, moves and temporary files.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +50,10 @@ class File {
     static Result<File> CreateTemporary(std::u16string_view folder, std::u16string_view prefix,
                                         std::u16string_view suffix, std::u16string& path,
                                         TemporaryAccess access = TemporaryAccess::OwnerOnly);
+    // The temporary file of an output written to be moved to `destination`: beside it, on its
+    // file system, so that the move is one step; hidden, "." + its name + "-" ... ".tmp"; readable
+    // as a new file of the user's would be.
+    static Result<File> CreateBeside(std::u16string_view destination, std::u16string& path);
 
     // The process's standard streams, as handles of their own (closing one leaves the stream).
     static Result<File> StandardInput();
@@ -87,6 +91,8 @@ class File {
     // use -1 for none (INVALID_HANDLE_VALUE).
     static constexpr std::intptr_t kNoHandle = -1;
     explicit File(std::intptr_t handle) : handle_(handle) {}
+    // Creates `path`, which must not exist yet (else file_exists), for reading and writing.
+    static Result<File> CreateNew(std::u16string_view path, TemporaryAccess access);
     std::intptr_t handle_ = kNoHandle;
 };
 
@@ -95,6 +101,15 @@ Result<std::vector<std::uint8_t>> ReadWholeFile(std::u16string_view path);
 
 // Removes a file; fails when it could not be removed (a missing file included).
 Status DeleteFile(std::u16string_view path);
+
+// Makes an empty temporary file, as CreateTemporary does, and closes it again: a fresh name for a
+// file that is written later by its name. Its path.
+Result<std::u16string> ReserveTemporary(std::u16string_view folder, std::u16string_view prefix,
+                                        std::u16string_view suffix, TemporaryAccess access);
+
+// Removes a temporary file of one's own, if it is there. A failed attempt is tried once more: a
+// scanner may hold a file that was just written for a moment (on Windows, routinely).
+void RemoveTemporary(std::u16string_view path);
 
 // Moves `from` to `to` in one step, replacing a file at `to`, whose permission bits the moved
 // file takes over; both must be on one file system.

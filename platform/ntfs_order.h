@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"  // UpperCased
+#include "platform/text.h"  // UpperCased, which makes the keys
 
 namespace zelpack::platform {
 

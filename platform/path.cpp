@@ -44,6 +44,14 @@ std::u16string_view LastComponent(std::u16string_view path) {
     return name;
 }
 
+std::u16string FolderOf(std::u16string_view path) {
+    const std::size_t slash = LastSeparator(path);
+    if (slash == std::u16string_view::npos) {
+        return u".";
+    }
+    return slash == 0 ? std::u16string(1, kPathSeparator) : std::u16string(path.substr(0, slash));
+}
+
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
     std::u16string path(WithoutTrailingSeparators(folder));
     if (path.empty() || !IsPathSeparator(path.back())) {

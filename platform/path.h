@@ -32,6 +32,9 @@ std::u16string_view WithoutTrailingSeparators(std::u16string_view path);
 // "C:" or "C:\\", on Windows).
 std::u16string_view LastComponent(std::u16string_view path);
 
+// The folder holding `path`, "." when it has none.
+std::u16string FolderOf(std::u16string_view path);
+
 // `folder` + one separator + `name`, however many separators `folder` ends in.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 

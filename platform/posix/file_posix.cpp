@@ -10,7 +10,6 @@
 #include "platform/posix/errors_posix.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/system_calls.h"
-#include "platform/random.h"
 #include "platform/text.h"
 
 namespace zelpack::platform {
@@ -18,21 +17,6 @@ namespace zelpack::platform {
 namespace {
 
 using faults::Operation;
-
-Result<std::string> RandomPart() {
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    constexpr std::size_t kLength = 16;  // about 82 bits
-    std::uint8_t random[kLength];
-    if (const Status filled = FillRandom(random); !filled) {
-        return filled.error();
-    }
-    std::string part(kLength, 'x');
-    for (std::size_t i = 0; i < kLength; ++i) {
-        // 252 of the 256 byte values map evenly; the slight bias matters nothing for a name.
-        part[i] = kAlphabet[random[i] % (sizeof(kAlphabet) - 1)];
-    }
-    return part;
-}
 
 // A file just opened with O_NONBLOCK (so that a named pipe could not make the open wait): refused
 // unless it is a regular file, then made blocking again.
@@ -201,38 +185,18 @@ Result<File> File::CreateAlways(std::u16string_view path) {
     return file;
 }
 
-Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_view prefix,
-                                   std::u16string_view suffix, std::u16string& path,
-                                   TemporaryAccess access) {
+Result<File> File::CreateNew(std::u16string_view path, TemporaryAccess access) {
+    const Result<std::string> native = NativePath(path);
+    if (!native) {
+        return native.error();
+    }
     const mode_t mode = access == TemporaryAccess::OwnerOnly ? 0600 : 0666;
-    std::string base = ToNative(folder);
-    if (!base.empty() && base.back() != '/') {
-        base.push_back('/');
+    File file(sys::Open(native->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode,
+                        Operation::Temporary));
+    if (!file.IsOpen()) {
+        return LastError();
     }
-    base += ToNative(prefix);
-    const std::string tail = ToNative(suffix);
-    if (base.find('\0') != std::string::npos || tail.find('\0') != std::string::npos) {
-        return make_error_code(Errc::NulInPath);
-    }
-    constexpr int kAttempts = 100;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const Result<std::string> random = RandomPart();
-        if (!random) {
-            return random.error();
-        }
-        const std::string candidate = base + *random + tail;
-        const int fd =
-            sys::Open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode,
-                      Operation::Temporary);
-        if (fd >= 0) {
-            path = FromNative(candidate);
-            return File(fd);
-        }
-        if (errno != EEXIST) {
-            return LastError();
-        }
-    }
-    return ErrorOf(EEXIST);
+    return file;
 }
 
 Result<std::size_t> File::Read(std::span<std::uint8_t> buffer) {

@@ -1,4 +1,4 @@
-// POSIX: folder listings in NTFS order, and the records of files and folders.
+// POSIX: reading a folder's names and what each leads to, and the records of files and folders.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -6,13 +6,11 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/folder_enumerator.h"
 #include "platform/listing.h"
-#include "platform/listing_state.h"
-#include "platform/ntfs_order.h"
 #include "platform/path.h"
 #include "platform/posix/errors_posix.h"
 #include "platform/posix/native_path.h"
@@ -33,7 +31,7 @@ struct FileStatus {
 };
 
 // Status of `path` relative to `folder_fd`, links followed unless `flags` says otherwise.
-Result<FileStatus> Inspect(int folder_fd, const char* path, int flags) {
+Result<FileStatus> StatusOf(int folder_fd, const char* path, int flags) {
     FileStatus status;
     struct statx info {};
     const unsigned mask =
@@ -70,23 +68,12 @@ bool IsListable(const FileStatus& status) {
     return S_ISREG(status.mode) || S_ISDIR(status.mode);
 }
 
-// Names that are gone by the time they are looked at, and links that lead nowhere (or round in
-// circles), are not entries at all.
-bool IsGone(const std::error_code& error) {
-    return error == std::errc::no_such_file_or_directory ||
-           error == std::errc::too_many_symbolic_link_levels;
-}
-
-FindData RecordOf(const FileStatus& status, std::u16string name, bool link = false) {
+FindData RecordOf(const FileStatus& status, std::u16string name) {
     FindData record;
     const bool folder = S_ISDIR(status.mode);
     record.dwFileAttributes = folder ? kAttributeDirectory : kAttributeArchive;
     if ((status.mode & S_IWUSR) == 0) {
         record.dwFileAttributes |= kAttributeReadOnly;
-    }
-    if (link) {
-        record.dwFileAttributes |= kAttributeReparsePoint;
-        record.dwReserved0 = kReparseTagSymlink;
     }
     record.ftCreationTime = status.creation;
     record.ftLastAccessTime = status.access;
@@ -99,179 +86,117 @@ FindData RecordOf(const FileStatus& status, std::u16string name, bool link = fal
     return record;
 }
 
-struct Name {
-    std::string native;
-    std::u16string wide;
-    std::u16string key;               // upper-cased wide form
-    unsigned char type = DT_UNKNOWN;  // as the listing gave it
-};
-
-bool NtfsBefore(const Name& a, const Name& b) {
-    return NtfsOrderLess(a.key, a.wide, b.key, b.wide);
-}
-
-// Closes a listing stream however its reading ends.
-struct FolderStream {
-    DIR* dir = nullptr;
-    ~FolderStream() {
-        if (dir != nullptr) {
-            closedir(dir);
+// The POSIX side of a listing. Names are looked up relative to the open folder: an opened
+// listing works however long the path to it is (the platform limit then only stops opening a
+// deeper level) and wherever the folder is moved meanwhile. A walk holds one descriptor per level
+// it is inside.
+class PosixEnumerator final : public FolderEnumerator {
+  public:
+    ~PosixEnumerator() override {
+        EndReading();
+        if (folder_fd_ >= 0) {
+            sys::Close(folder_fd_);
         }
     }
+
+    Status Open(std::u16string_view folder) override {
+        const Result<std::string> native =
+            folder.empty() ? Result<std::string>(std::string(".")) : NativePath(folder);
+        if (!native) {
+            return native.error();
+        }
+        path_ = *native;
+        folder_fd_ = sys::Open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0,
+                               faults::Operation::List);
+        if (folder_fd_ < 0) {
+            return LastError();
+        }
+        const int read_fd = fcntl(folder_fd_, F_DUPFD_CLOEXEC, 0);
+        dir_ = read_fd >= 0 ? fdopendir(read_fd) : nullptr;
+        if (dir_ == nullptr) {
+            const std::error_code error = LastError();
+            if (read_fd >= 0) {
+                close(read_fd);
+            }
+            return error;
+        }
+        const Result<FileStatus> self = StatusOf(dirfd(dir_), "", AT_EMPTY_PATH);
+        if (!self) {
+            return self.error();
+        }
+        self_ = RecordOf(*self, {});
+        // ".." of the root is the root itself, which the kernel resolves on its own.
+        const Result<FileStatus> parent = StatusOf(dirfd(dir_), "..", 0);
+        parent_ = parent ? RecordOf(*parent, {}) : self_;
+        return {};
+    }
+
+    const FindData& Folder() const override { return self_; }
+    FindData Parent() override { return parent_; }
+    std::error_code NothingMatches() const override { return ErrorOf(ENOENT); }
+
+    Result<std::u16string> Next() override {
+        while (const dirent* entry = sys::ReadFolder(dir_, path_.c_str())) {
+            const std::string_view native = entry->d_name;
+            if (native != "." && native != "..") {
+                names_.push_back({std::string(native), entry->d_type});
+                return FromNative(native);
+            }
+        }
+        if (errno != 0) {
+            return LastError();
+        }
+        EndReading();
+        return std::u16string();
+    }
+
+    Result<NameStatus> Inspect(std::size_t index, std::u16string name) override {
+        const Result<FileStatus> status = StatusOf(folder_fd_, names_[index].native.c_str(), 0);
+        if (!status) {
+            return status.error();
+        }
+        if (!IsListable(*status)) {
+            return make_error_code(Errc::NotRegularFile);
+        }
+        return NameStatus{RecordOf(*status, std::move(name)), true};
+    }
+
+    std::uint32_t LinkTag(std::size_t index) override {
+        const Listed& name = names_[index];
+        bool link = name.type == DT_LNK;
+        if (name.type == DT_UNKNOWN) {
+            const Result<FileStatus> own =
+                StatusOf(folder_fd_, name.native.c_str(), AT_SYMLINK_NOFOLLOW);
+            link = own && S_ISLNK(own->mode);
+        }
+        return link ? kReparseTagSymlink : 0;
+    }
+
+  private:
+    struct Listed {
+        std::string native;
+        unsigned char type = DT_UNKNOWN;  // as the listing gave it
+    };
+
+    void EndReading() {
+        if (dir_ != nullptr) {
+            closedir(dir_);
+            dir_ = nullptr;
+        }
+    }
+
+    std::string path_;
+    int folder_fd_ = -1;
+    DIR* dir_ = nullptr;  // the reading, on a descriptor of its own
+    FindData self_;
+    FindData parent_;
+    std::vector<Listed> names_;
 };
 
 }  // namespace
 
-struct FindHandle::State : ListingState {
-    State() = default;
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
-    ~State() {
-        if (folder_fd >= 0) {
-            sys::Close(folder_fd);
-        }
-    }
-
-    // Names are looked up relative to the open folder: an opened listing works however long the
-    // path to it is (the platform limit then only stops opening a deeper level) and wherever the
-    // folder is moved meanwhile. A walk holds one descriptor per level it is inside.
-    int folder_fd = -1;
-    std::vector<Name> names;
-    std::size_t next_name = 0;
-};
-
-FindHandle::FindHandle() = default;
-FindHandle::FindHandle(FindHandle&&) noexcept = default;
-FindHandle& FindHandle::operator=(FindHandle&&) noexcept = default;
-FindHandle::~FindHandle() = default;
-
-FolderId FindHandle::Folder() const {
-    return state_ ? state_->folder : FolderId{};
-}
-
-std::error_code FindHandle::RecordError() const {
-    return state_ ? state_->record_error : std::error_code();
-}
-
-Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& record,
-                                 std::span<const FolderId> enclosing) {
-    const std::size_t split = search_path.rfind(kPathSeparator);
-    const std::u16string_view pattern_text =
-        split == std::u16string_view::npos ? search_path : search_path.substr(split + 1);
-    const Result<std::string> folder = split == std::u16string_view::npos
-                                           ? Result<std::string>(std::string("."))
-                                           : NativePath(search_path.substr(0, split + 1));
-    if (!folder) {
-        return folder.error();
-    }
-
-    auto state = std::make_unique<FindHandle::State>();
-    state->folder_fd =
-        sys::Open(folder->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0, faults::Operation::List);
-    if (state->folder_fd < 0) {
-        return LastError();
-    }
-    FolderStream stream;
-    const int read_fd = fcntl(state->folder_fd, F_DUPFD_CLOEXEC, 0);
-    stream.dir = read_fd >= 0 ? fdopendir(read_fd) : nullptr;
-    if (stream.dir == nullptr) {
-        const std::error_code error = LastError();
-        if (read_fd >= 0) {
-            close(read_fd);
-        }
-        return error;
-    }
-    state->enclosing.assign(enclosing.begin(), enclosing.end());
-
-    const Result<FileStatus> self = Inspect(dirfd(stream.dir), "", AT_EMPTY_PATH);
-    if (!self) {
-        return self.error();
-    }
-    state->folder = self->id;
-    // ".." of the root is the root itself, which the kernel resolves on its own.
-    const Result<FileStatus> parent = Inspect(dirfd(stream.dir), "..", 0);
-
-    const bool match_all = pattern_text == u"*" || pattern_text == u"*.*";
-    const std::u16string pattern = UpperCased(pattern_text);
-    const auto matches = [&](std::u16string_view key) {
-        return match_all || MatchesPattern(key, pattern);
-    };
-    if (matches(u".")) {
-        state->dot_records.push_back(RecordOf(*self, u"."));
-    }
-    if (matches(u"..")) {
-        state->dot_records.push_back(RecordOf(parent ? *parent : *self, u".."));
-    }
-
-    // The whole folder is read now, to be sorted. A read that fails part of the way fails the
-    // listing: a folder shown with some of its names missing would lose them without a word.
-    while (const dirent* entry = sys::ReadFolder(stream.dir, folder->c_str())) {
-        const std::string_view native = entry->d_name;
-        if (native == "." || native == "..") {
-            continue;
-        }
-        Name name{std::string(native), FromNative(native), {}, entry->d_type};
-        name.key = UpperCased(name.wide);
-        if (matches(name.key)) {
-            state->names.push_back(std::move(name));
-        }
-    }
-    if (errno != 0) {
-        return LastError();
-    }
-    std::sort(state->names.begin(), state->names.end(), NtfsBefore);
-
-    FindHandle handle;
-    handle.state_ = std::move(state);
-    if (!FindNextFile(handle, record)) {
-        return ErrorOf(ENOENT);
-    }
-    return handle;
-}
-
-bool FindNextFile(FindHandle& handle, FindData& record) {
-    FindHandle::State* state = handle.state_.get();
-    if (state == nullptr) {
-        return false;
-    }
-    state->record_error.clear();
-    if (state->NextDotRecord(record)) {
-        return true;
-    }
-    while (state->next_name < state->names.size()) {
-        Name& name = state->names[state->next_name++];
-        const Result<FileStatus> status = Inspect(state->folder_fd, name.native.c_str(), 0);
-        if (!status) {
-            if (IsGone(status.error())) {
-                continue;
-            }
-            // The name is there but cannot be looked at (a folder that may be read but not
-            // searched, for one): an entry all the same, with its name and the reason.
-            record = FindData{};
-            record.cFileName = std::move(name.wide);
-            state->record_error = status.error();
-            return true;
-        }
-        if (!IsListable(*status)) {
-            continue;
-        }
-        if (S_ISDIR(status->mode) && state->IsCycle(status->id)) {
-            continue;
-        }
-        bool link = name.type == DT_LNK;
-        if (name.type == DT_UNKNOWN) {
-            const Result<FileStatus> own =
-                Inspect(state->folder_fd, name.native.c_str(), AT_SYMLINK_NOFOLLOW);
-            link = own && S_ISLNK(own->mode);
-        }
-        record = RecordOf(*status, std::move(name.wide), link);
-        return true;
-    }
-    return false;
-}
-
-void FindClose(FindHandle& handle) {
-    handle.state_.reset();
+std::unique_ptr<FolderEnumerator> NewFolderEnumerator() {
+    return std::make_unique<PosixEnumerator>();
 }
 
 Result<FindData> QueryFile(std::u16string_view path) {
@@ -279,7 +204,7 @@ Result<FindData> QueryFile(std::u16string_view path) {
     if (!native) {
         return native.error();
     }
-    const Result<FileStatus> status = Inspect(AT_FDCWD, native->c_str(), 0);
+    const Result<FileStatus> status = StatusOf(AT_FDCWD, native->c_str(), 0);
     if (!status) {
         return status.error();
     }
@@ -293,7 +218,7 @@ Result<FindData> QueryOpenFile(const File& file) {
     if (!file.IsOpen()) {
         return ErrorOf(EBADF);
     }
-    const Result<FileStatus> status = Inspect(static_cast<int>(file.handle_), "", AT_EMPTY_PATH);
+    const Result<FileStatus> status = StatusOf(static_cast<int>(file.handle_), "", AT_EMPTY_PATH);
     if (!status) {
         return status.error();
     }

@@ -6,7 +6,6 @@
 #include "platform/file.h"
 #include "platform/listing.h"
 #include "platform/path.h"
-#include "platform/random.h"
 #include "platform/text.h"
 #include "platform/win32/win32.h"
 
@@ -62,20 +61,6 @@ Result<std::intptr_t> Duplicate(DWORD which) {
         return LastError();
     }
     return AsInteger(copy);
-}
-
-Result<std::u16string> RandomPart() {
-    static constexpr char16_t kAlphabet[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
-    constexpr std::size_t kLength = 16;  // about 82 bits
-    std::uint8_t random[kLength];
-    if (const Status filled = FillRandom(random); !filled) {
-        return filled.error();
-    }
-    std::u16string part(kLength, u'x');
-    for (std::size_t i = 0; i < kLength; ++i) {
-        part[i] = kAlphabet[random[i] % (std::size(kAlphabet) - 1)];
-    }
-    return part;
 }
 
 // Reads and writes go in pieces a DWORD can count.
@@ -145,33 +130,11 @@ Result<File> File::CreateAlways(std::u16string_view path) {
     return handle ? Result<File>(File(*handle)) : handle.error();
 }
 
-Result<File> File::CreateTemporary(std::u16string_view folder, std::u16string_view prefix,
-                                   std::u16string_view suffix, std::u16string& path,
-                                   TemporaryAccess) {
+Result<File> File::CreateNew(std::u16string_view path, TemporaryAccess) {
     // Who may read it follows the folder's permissions, which the new file inherits on Windows.
-    std::u16string base(folder);
-    if (!base.empty() && base.back() != u'\\' && base.back() != u'/') {
-        base.push_back(u'\\');
-    }
-    base += prefix;
-    constexpr int kAttempts = 100;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const Result<std::u16string> random = RandomPart();
-        if (!random) {
-            return random.error();
-        }
-        const std::u16string candidate = base + *random + std::u16string(suffix);
-        const Result<std::intptr_t> handle = OpenHandle(
-            Operation::Temporary, candidate, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
-        if (handle) {
-            path = candidate;
-            return File(*handle);
-        }
-        if (handle.error() != std::errc::file_exists) {
-            return handle.error();
-        }
-    }
-    return ErrorOf(ERROR_FILE_EXISTS);
+    const Result<std::intptr_t> handle =
+        OpenHandle(Operation::Temporary, path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+    return handle ? Result<File>(File(*handle)) : handle.error();
 }
 
 Result<std::size_t> File::Read(std::span<std::uint8_t> buffer) {

@@ -1,11 +1,9 @@
-// Windows: folder listings in NTFS order on every file system, and the records of files.
+// Windows: reading a folder's names and what each leads to, and the records of files.
 #include <algorithm>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/listing.h"
-#include "platform/listing_state.h"
-#include "platform/ntfs_order.h"
+#include "platform/folder_enumerator.h"
 #include "platform/path.h"
 #include "platform/win32/win32.h"
 
@@ -25,23 +23,32 @@ FolderId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
             (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
-// What a handle's information says about the file, under `name`.
-FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
+// What a handle's information and a listing's record both say: attributes, times and the size
+// (0 for a folder).
+template <typename Info>
+FindData SharedFields(const Info& info) {
     FindData record;
-    record.dwFileAttributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT;
+    record.dwFileAttributes = info.dwFileAttributes;
     record.ftCreationTime = TimeOf(info.ftCreationTime);
     record.ftLastAccessTime = TimeOf(info.ftLastAccessTime);
     record.ftLastWriteTime = TimeOf(info.ftLastWriteTime);
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     record.nFileSizeHigh = folder ? 0 : info.nFileSizeHigh;
     record.nFileSizeLow = folder ? 0 : info.nFileSizeLow;
+    return record;
+}
+
+// What a handle's information says about the file, under `name`.
+FindData RecordOf(const BY_HANDLE_FILE_INFORMATION& info, std::u16string name) {
+    FindData record = SharedFields(info);
+    record.dwFileAttributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
     record.cFileName = std::move(name);
     record.id = IdOf(info);
     return record;
 }
 
 // The information of what `path` leads to, links followed; folders open too.
-Result<BY_HANDLE_FILE_INFORMATION> Inspect(std::u16string_view path) {
+Result<BY_HANDLE_FILE_INFORMATION> InformationOf(std::u16string_view path) {
     const std::u16string name(path);
     const std::u16string long_name = LongPath(name);
     BY_HANDLE_FILE_INFORMATION info{};
@@ -66,11 +73,6 @@ Result<BY_HANDLE_FILE_INFORMATION> Inspect(std::u16string_view path) {
     return info;
 }
 
-bool IsGone(const std::error_code& error) {
-    return error == std::errc::no_such_file_or_directory ||
-           error == std::errc::too_many_symbolic_link_levels;
-}
-
 // Symbolic links and junctions, and any other reparse point: one that is no link (a cloud
 // placeholder, say) leads to itself, so treating it as one costs a look and changes nothing.
 // Wine marks a link to a folder so, without a tag.
@@ -79,14 +81,7 @@ bool IsLink(const WIN32_FIND_DATAW& data) {
 }
 
 FindData RecordOf(const WIN32_FIND_DATAW& data) {
-    FindData record;
-    record.dwFileAttributes = data.dwFileAttributes;
-    record.ftCreationTime = TimeOf(data.ftCreationTime);
-    record.ftLastAccessTime = TimeOf(data.ftLastAccessTime);
-    record.ftLastWriteTime = TimeOf(data.ftLastWriteTime);
-    const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    record.nFileSizeHigh = folder ? 0 : data.nFileSizeHigh;
-    record.nFileSizeLow = folder ? 0 : data.nFileSizeLow;
+    FindData record = SharedFields(data);
     record.dwReserved0 = data.dwReserved0;
     record.dwReserved1 = data.dwReserved1;
     record.cFileName = FromWide(data.cFileName);
@@ -94,13 +89,6 @@ FindData RecordOf(const WIN32_FIND_DATAW& data) {
                 record.cAlternateFileName.size(), record.cAlternateFileName.begin());
     return record;
 }
-
-struct Name {
-    WIN32_FIND_DATAW data;
-    std::u16string wide;
-    std::u16string key;         // upper-cased wide form
-    std::uint64_t file_id = 0;  // 0: not known
-};
 
 // The file identities of the names in `folder`, which a FindFirstFileW listing lacks: one more
 // pass over the folder through its handle rather than an open per file. Empty where the file
@@ -136,171 +124,115 @@ std::unordered_map<std::u16string, std::uint64_t> FileIdsIn(const std::u16string
     return ids;
 }
 
-// Closes a FindFirstFileW search however the reading ends.
-struct Search {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~Search() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::FindClose(handle);
+// The Windows side of a listing: FindFirstFileW's records, and what each link leads to.
+class Win32Enumerator final : public FolderEnumerator {
+  public:
+    ~Win32Enumerator() override { EndReading(); }
+
+    Status Open(std::u16string_view folder) override {
+        folder_ = folder.empty() ? u".\\" : std::u16string(folder);
+        if (folder_.find(u'\0') != std::u16string::npos) {
+            return make_error_code(Errc::NulInPath);
+        }
+        const Result<BY_HANDLE_FILE_INFORMATION> self = InformationOf(folder_);
+        if (!self) {
+            return self.error();
+        }
+        if ((self->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return ErrorOf(ERROR_DIRECTORY);
+        }
+        self_ = RecordOf(*self, {});
+        return {};
+    }
+
+    const FindData& Folder() const override { return self_; }
+    std::error_code NothingMatches() const override { return ErrorOf(ERROR_FILE_NOT_FOUND); }
+
+    FindData Parent() override {
+        const Result<BY_HANDLE_FILE_INFORMATION> parent = InformationOf(folder_ + u"..");
+        return parent ? RecordOf(*parent, {}) : self_;
+    }
+
+    Result<std::u16string> Next() override {
+        WIN32_FIND_DATAW data{};
+        for (;;) {
+            std::error_code error;
+            const bool started = search_ != INVALID_HANDLE_VALUE;
+            const bool more = Attempt(Operation::List, folder_, error, [&](bool) {
+                if (started) {
+                    return FindNextFileW(search_, &data) != 0;
+                }
+                search_ = FindFirstFileW(WideData(LongPath(folder_) + u"*"), &data);
+                return search_ != INVALID_HANDLE_VALUE;
+            });
+            if (!more) {
+                // The end of the names, or a folder without any (not even "." and "..").
+                const DWORD end = started ? ERROR_NO_MORE_FILES : ERROR_FILE_NOT_FOUND;
+                if (error != std::error_code(end, Win32Category())) {
+                    return error;
+                }
+                EndReading();
+                ids_ = FileIdsIn(folder_);
+                return std::u16string();
+            }
+            std::u16string name = FromWide(data.cFileName);
+            if (name != u"." && name != u"..") {
+                names_.push_back(data);
+                return name;
+            }
         }
     }
+
+    Result<NameStatus> Inspect(std::size_t index, std::u16string name) override {
+        const WIN32_FIND_DATAW& data = names_[index];
+        if (!IsLink(data)) {
+            NameStatus status{RecordOf(data), false};
+            if (const auto found = ids_.find(name); found != ids_.end() && found->second != 0) {
+                status.record.id = {self_.id.device, found->second};
+            }
+            return status;
+        }
+        const Result<BY_HANDLE_FILE_INFORMATION> target = InformationOf(folder_ + name);
+        if (!target) {
+            return target.error();
+        }
+        return NameStatus{RecordOf(*target, std::move(name)), true};
+    }
+
+    std::uint32_t LinkTag(std::size_t index) override {
+        const WIN32_FIND_DATAW& data = names_[index];
+        if (!IsLink(data)) {
+            return 0;
+        }
+        return data.dwReserved0 != 0 ? data.dwReserved0 : kReparseTagSymlink;
+    }
+
+  private:
+    void EndReading() {
+        if (search_ != INVALID_HANDLE_VALUE) {
+            ::FindClose(search_);
+            search_ = INVALID_HANDLE_VALUE;
+        }
+    }
+
+    std::u16string folder_;  // with a trailing separator
+    FindData self_;
+    HANDLE search_ = INVALID_HANDLE_VALUE;
+    std::vector<WIN32_FIND_DATAW> names_;
+    std::unordered_map<std::u16string, std::uint64_t> ids_;  // 0: not known
 };
 
 }  // namespace
 
-struct FindHandle::State : ListingState {
-    std::u16string folder_path;  // with a trailing separator
-    std::vector<Name> names;
-    std::size_t next_name = 0;
-};
-
-FindHandle::FindHandle() = default;
-FindHandle::FindHandle(FindHandle&&) noexcept = default;
-FindHandle& FindHandle::operator=(FindHandle&&) noexcept = default;
-FindHandle::~FindHandle() = default;
-
-FolderId FindHandle::Folder() const {
-    return state_ ? state_->folder : FolderId{};
-}
-
-std::error_code FindHandle::RecordError() const {
-    return state_ ? state_->record_error : std::error_code();
-}
-
-Result<FindHandle> FindFirstFile(std::u16string_view search_path, FindData& record,
-                                 std::span<const FolderId> enclosing) {
-    const std::size_t split = LastSeparator(search_path);
-    const std::u16string_view pattern_text =
-        split == std::u16string_view::npos ? search_path : search_path.substr(split + 1);
-    std::u16string folder = split == std::u16string_view::npos
-                                ? u".\\"
-                                : std::u16string(search_path.substr(0, split + 1));
-    if (folder.find(u'\0') != std::u16string::npos) {
-        return make_error_code(Errc::NulInPath);
-    }
-
-    auto state = std::make_unique<FindHandle::State>();
-    const Result<BY_HANDLE_FILE_INFORMATION> self = Inspect(folder);
-    if (!self) {
-        return self.error();
-    }
-    if ((self->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return ErrorOf(ERROR_DIRECTORY);
-    }
-    state->folder = IdOf(*self);
-    state->folder_path = folder;
-    state->enclosing.assign(enclosing.begin(), enclosing.end());
-
-    const bool match_all = pattern_text == u"*" || pattern_text == u"*.*";
-    const std::u16string pattern = UpperCased(pattern_text);
-    const auto matches = [&](std::u16string_view key) {
-        return match_all || MatchesPattern(key, pattern);
-    };
-    // "." and ".." lead, also on file systems that list neither (FAT roots, network shares).
-    if (matches(u".")) {
-        state->dot_records.push_back(RecordOf(*self, u"."));
-    }
-    if (matches(u"..")) {
-        const Result<BY_HANDLE_FILE_INFORMATION> parent = Inspect(folder + u"..");
-        state->dot_records.push_back(RecordOf(parent ? *parent : *self, u".."));
-    }
-
-    // The whole folder is read now, to be sorted: only NTFS itself lists in its own order. A read
-    // that fails part of the way fails the listing, so that no name goes missing unseen.
-    const std::u16string everything = LongPath(folder) + u"*";
-    Search search;
-    WIN32_FIND_DATAW data{};
-    std::error_code error;
-    const bool opened = Attempt(Operation::List, folder, error, [&](bool) {
-        search.handle = FindFirstFileW(WideData(everything), &data);
-        return search.handle != INVALID_HANDLE_VALUE;
-    });
-    if (!opened && error != std::error_code(ERROR_FILE_NOT_FOUND, Win32Category())) {
-        return error;
-    }
-    for (bool more = opened; more;) {
-        Name name{data, FromWide(data.cFileName), {}};
-        if (name.wide != u"." && name.wide != u"..") {
-            name.key = UpperCased(name.wide);
-            if (matches(name.key)) {
-                state->names.push_back(std::move(name));
-            }
-        }
-        more = Attempt(Operation::List, folder, error,
-                       [&](bool) { return FindNextFileW(search.handle, &data) != 0; });
-        if (!more && error != std::error_code(ERROR_NO_MORE_FILES, Win32Category())) {
-            return error;
-        }
-    }
-    const std::unordered_map<std::u16string, std::uint64_t> ids = FileIdsIn(folder);
-    for (Name& name : state->names) {
-        if (const auto found = ids.find(name.wide); found != ids.end()) {
-            name.file_id = found->second;
-        }
-    }
-    std::sort(state->names.begin(), state->names.end(), [](const Name& a, const Name& b) {
-        return NtfsOrderLess(a.key, a.wide, b.key, b.wide);
-    });
-
-    FindHandle handle;
-    handle.state_ = std::move(state);
-    if (!FindNextFile(handle, record)) {
-        return ErrorOf(ERROR_FILE_NOT_FOUND);
-    }
-    return handle;
-}
-
-bool FindNextFile(FindHandle& handle, FindData& record) {
-    FindHandle::State* state = handle.state_.get();
-    if (state == nullptr) {
-        return false;
-    }
-    state->record_error.clear();
-    if (state->NextDotRecord(record)) {
-        return true;
-    }
-    while (state->next_name < state->names.size()) {
-        Name& name = state->names[state->next_name++];
-        if (!IsLink(name.data)) {
-            record = RecordOf(name.data);
-            if (name.file_id != 0) {
-                record.id = {state->folder.device, name.file_id};
-            }
-            return true;
-        }
-        // A link is described by what it leads to, as on POSIX, keeping its reparse mark.
-        const Result<BY_HANDLE_FILE_INFORMATION> target = Inspect(state->folder_path + name.wide);
-        if (!target) {
-            if (IsGone(target.error())) {
-                continue;  // a broken link
-            }
-            record = FindData{};
-            record.cFileName = std::move(name.wide);
-            state->record_error = target.error();
-            return true;
-        }
-        if ((target->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            state->IsCycle(IdOf(*target))) {
-            continue;
-        }
-        record = RecordOf(*target, std::move(name.wide));
-        record.dwFileAttributes |= kAttributeReparsePoint;
-        record.dwReserved0 =
-            name.data.dwReserved0 != 0 ? name.data.dwReserved0 : kReparseTagSymlink;
-        return true;
-    }
-    return false;
-}
-
-void FindClose(FindHandle& handle) {
-    handle.state_.reset();
+std::unique_ptr<FolderEnumerator> NewFolderEnumerator() {
+    return std::make_unique<Win32Enumerator>();
 }
 
 Result<FindData> QueryFile(std::u16string_view path) {
     if (path.empty()) {
         return ErrorOf(ERROR_PATH_NOT_FOUND);
     }
-    const Result<BY_HANDLE_FILE_INFORMATION> info = Inspect(path);
+    const Result<BY_HANDLE_FILE_INFORMATION> info = InformationOf(path);
     if (!info) {
         return info.error();
     }
