@@ -1,3 +1,8 @@
+// PluginPackager::Pack, step by step: the selection as it will be packed, the descriptor written
+// to a temporary file, the archive begun under a temporary name beside its destination, the
+// entries added (prepared ahead on several threads when asked), and the archive moved into place.
+// Also what a run can tell before it starts: the plug-in's name, the proposed archive, the
+// configuration's file and the format's limits it is sure to pass.
 #include <algorithm>
 #include <memory>
 #include <optional>

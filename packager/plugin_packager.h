@@ -1,5 +1,6 @@
-// The packaging core: checks a plug-in's configuration, writes its descriptor and packs the
-// descriptor with the selected files into one archive.
+// The packaging core under the packing run (pack_run.h): checks a plug-in's configuration, writes
+// its descriptor and packs the descriptor with the selected files into one archive. The check is
+// in plugin_packager.cpp, the packing in package_assembly.cpp.
 #pragma once
 
 #include <atomic>

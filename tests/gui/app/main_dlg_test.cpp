@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -44,12 +45,14 @@ constexpr char kConfig[] =
 class MainDlgTest : public ::testing::Test {
   protected:
     MainDlgTest() {
-        dir_.Write("demo/com.example.demo.xml", kConfig);
-        dir_.Write("demo/main.js", "console.log('demo');\n");
-        dir_.Write("demo/css/style.css", "body {}\n");
-        dir_.Write("demo/Debug/demo.map", "map");
-        dir_.Write("other/x.y.z.xml", kConfig);
-        dir_.Write("other/only.txt", "only");
+        // Two plug-ins: one with a script, a style sheet and build output, and a bare one.
+        const std::pair<const char*, const char*> files[] = {
+            {"demo/com.example.demo.xml", kConfig}, {"demo/main.js", "console.log('demo');\n"},
+            {"demo/css/style.css", "body {}\n"},    {"demo/Debug/demo.map", "map"},
+            {"other/x.y.z.xml", kConfig},           {"other/only.txt", "only"}};
+        for (const auto& [path, text] : files) {
+            dir_.Write(path, text);
+        }
     }
 
     // Runs the main dialog with `script` inside it, as a user at the keyboard and mouse would.
