@@ -1,5 +1,7 @@
 #include "gui/app/main_dlg.h"
 
+#include <utility>
+
 #include "gui/framework/shell_dialogs.h"
 #include "gui/progress/compres_info_dlg.h"
 #include "packager/plugin_packager.h"
@@ -20,11 +22,13 @@ constexpr int kInterruptPollMilliseconds = 100;
 
 }  // namespace
 
-CMainDlg::CMainDlg()
-    : DialogWindow(resources::kMainDialog), on_interrupted_([](platform::Interruption kind) {
+CMainDlg::CMainDlg(std::u16string initial_folder)
+    : DialogWindow(resources::kMainDialog),
+      on_interrupted_([](platform::Interruption kind) {
           platform::RestoreInterruptHandling();
           platform::RaiseInterruption(kind);
-      }) {}
+      }),
+      initial_folder_(std::move(initial_folder)) {}
 
 void CMainDlg::OnCommand(int command, int notification) {
     switch (command) {
@@ -90,6 +94,10 @@ bool CMainDlg::OnInitDialog() {
     SetIcon(resources::kApplicationIcon);
     file_list_.AttachListView(&GetListView(id::kIdFileList));
     SetTimer(kInterruptTimer, kInterruptPollMilliseconds);
+    if (!initial_folder_.empty()) {
+        SetDlgItemText(id::kIdFolderEdit, initial_folder_);
+        Scan(initial_folder_);
+    }
     return true;
 }
 

@@ -15,7 +15,9 @@ class CCompresInfoDlg;
 
 class CMainDlg : public framework::DialogWindow {
   public:
-    CMainDlg();
+    // With a folder, the dialog opens with it in the folder field and listed, as when typed and
+    // confirmed with Enter; with none, both start empty.
+    explicit CMainDlg(std::u16string initial_folder = {});
 
     PackageFileList& file_list() { return file_list_; }
     // What the next press of 全选/取消 gives every row: the first press unticks them, the next
@@ -64,6 +66,7 @@ class CMainDlg : public framework::DialogWindow {
     bool select_all_ = true;
     CCompresInfoDlg* packing_ = nullptr;  // the progress dialog of the run under way
     std::function<void(platform::Interruption)> on_interrupted_;
+    std::u16string initial_folder_;
 };
 
 }  // namespace zelpack

@@ -52,10 +52,12 @@ for program in zelpack zelpack-gui; do
   fi
 done
 
-# The desktop entry starts the installed program with the installed icon.
+# The desktop entry starts the installed program with the installed icon, and a file manager's
+# "open with" on a folder hands the folder over.
 desktop=$root/usr/share/applications/zelpack.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
-grep -qx 'Exec=zelpack-gui' "$desktop" && grep -qx 'Icon=zelpack' "$desktop" &&
+grep -qx 'Exec=zelpack-gui %f' "$desktop" && grep -qx 'MimeType=inode/directory;' "$desktop" &&
+  grep -qx 'Icon=zelpack' "$desktop" &&
   grep -qx 'Name=ZEL插件打包工具' "$desktop" || fail "desktop entry: $(cat "$desktop")"
 
 # Each icon is a PNG of its folder's size whose image data inflates to all of its rows.

@@ -156,6 +156,43 @@ TEST_F(MainDlgTest, EnterInTheFolderFieldMovesOnAndScans) {
     });
 }
 
+// A folder handed over on the command line opens as that folder typed and confirmed would: a
+// missing one included, which lists nothing and leaves its text in the field.
+TEST_F(MainDlgTest, AFolderGivenAtTheStartOpensAsIfTypedAndConfirmed) {
+    const auto seen = [](CMainDlg& dialog) {
+        std::u16string stored;
+        dialog.file_list().GetFolder(stored);
+        std::vector<std::string> state{Utf8(dialog.GetDlgItemText(id::kIdFolderEdit)),
+                                       Utf8(stored)};
+        for (int row = 0; row < dialog.file_list().GetRowCount(); ++row) {
+            state.push_back((dialog.file_list().IsRowChecked(row) ? "[x] " : "[ ] ") +
+                            Utf8(testing::Portable(dialog.file_list().GetRowPath(row))));
+        }
+        return state;
+    };
+    const std::vector<std::pair<fs::path, std::vector<std::string>>> cases{
+        {dir_ / "demo",
+         {"[x] com.example.demo.xml", "[x] css/style.css", "[ ] Debug/demo.map", "[x] main.js"}},
+        {dir_ / "missing", {}}};
+    for (const auto& [folder, rows] : cases) {
+        std::vector<std::string> expected{Utf8(Wide(folder)), Utf8(Wide(folder))};
+        expected.insert(expected.end(), rows.begin(), rows.end());
+        CMainDlg typed;
+        testing::RunModal(typed, [&] {
+            testing::TypeInto(typed, id::kIdFolderEdit, Wide(folder));
+            testing::Press(typed, testing::Key::Enter);
+            testing::ProcessEvents();
+            EXPECT_EQ(seen(typed), expected);
+            typed.EndDialog(id::kIdCancel);
+        });
+        CMainDlg given(Wide(folder));
+        testing::RunModal(given, [&] {
+            EXPECT_EQ(seen(given), expected);
+            given.EndDialog(id::kIdCancel);
+        });
+    }
+}
+
 TEST_F(MainDlgTest, PassingThroughTheFieldKeepsTicksAChangedFolderRescans) {
     Drive([&] {
         EnterFolder(dir_ / "demo");
