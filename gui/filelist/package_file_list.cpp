@@ -10,6 +10,7 @@
 #include "filelist/entry_texts.h"
 #include "filelist/folder_walker.h"
 #include "gui/framework/list_view.h"
+#include "packager/selection_warnings.h"
 
 namespace zelpack {
 
@@ -47,6 +48,13 @@ void PackageFileList::AttachListView(framework::ListView* list) {
 void PackageFileList::SetEntryTexts(int row, const FileEntry& entry) {
     list_->SetText(row, kSizeColumn, SizeText(entry));
     list_->SetText(row, kDateColumn, DateText(entry));
+    // The name column is narrow: the tip has the path whole, and why a row starts unticked,
+    // which its tick alone does not tell.
+    std::u16string tip = entry.cFileName;
+    if (const std::u16string reason = DefaultUntickReason(entry); !reason.empty()) {
+        tip += u"\n默认不勾选（" + reason + u"）";
+    }
+    list_->SetToolTip(row, tip);
 }
 
 void PackageFileList::InsertEntryRow(int position, const FileEntry& entry) {

@@ -29,8 +29,9 @@ class PackageFileList {
 
     // Remembers `list` and gives it the three columns, check boxes and full-row selection.
     void AttachListView(framework::ListView* list);
-    // A row at `position` (at most the row count) with the entry's path, size and date texts;
-    // the tick is left to SetRowChecked.
+    // A row at `position` (at most the row count) with the entry's path, size and date texts and
+    // a tool tip of the whole path and, for a file that starts unticked, why; the tick is left
+    // to SetRowChecked.
     void InsertEntryRow(int position, const FileEntry& entry);
     void SetRowChecked(int row, bool ticked);
     // 1 when ticked, 0 when not.

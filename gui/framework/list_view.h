@@ -25,6 +25,8 @@ class ListView {
     virtual void SetText(int row, int column, std::u16string_view text) = 0;
     // The whole text, however long.
     virtual std::u16string Text(int row, int column) const = 0;
+    // What a pointer resting on the row shows; a new row has none.
+    virtual void SetToolTip(int row, std::u16string_view text) = 0;
     virtual void SetChecked(int row, bool ticked) = 0;
     virtual bool IsChecked(int row) const = 0;
     virtual void DeleteRow(int row) = 0;

@@ -72,6 +72,9 @@ struct Column {
 };
 std::vector<Column> Columns(const framework::DialogWindow& dialog, int list_id);
 bool HasCheckBoxesAndWholeRowSelection(const framework::DialogWindow& dialog, int list_id);
+// What a pointer resting on `row` of list view `list_id` shows, asked for as the window system
+// asks for it; empty when nothing.
+std::u16string ToolTipOfRow(const framework::DialogWindow& dialog, int list_id, int row);
 
 // The dialog as the user sees it, frame and caption included, as a PNG file.
 bool Screenshot(const framework::DialogWindow& dialog, const std::filesystem::path& png);

@@ -210,6 +210,13 @@ bool HasCheckBoxesAndWholeRowSelection(const DialogWindow& dialog, int list_id) 
     return list->selectionBehavior() == QAbstractItemView::SelectRows;
 }
 
+std::u16string ToolTipOfRow(const DialogWindow& dialog, int list_id, int row) {
+    auto* list = qobject_cast<QTreeWidget*>(ItemOf(dialog, list_id));
+    // What the view's tool tip event reads: the model's tool tip of the cell under the pointer.
+    const QModelIndex cell = list->model()->index(row, 0);
+    return ToWide(list->model()->data(cell, Qt::ToolTipRole).toString());
+}
+
 // The client area under a plain title bar with the icon and caption: what a window manager
 // would draw around it, so that the picture shows the caption too.
 bool Screenshot(const DialogWindow& dialog, const std::filesystem::path& png) {

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "gui/framework/win32/win32_dialog.h"
 #include "tests/support/dialog_driver.h"
@@ -215,6 +216,32 @@ bool HasCheckBoxesAndWholeRowSelection(const DialogWindow& dialog, int list_id) 
         SendMessageW(ItemOf(dialog, list_id), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     const DWORD wanted = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
     return (styles & wanted) == wanted;
+}
+
+std::u16string ToolTipOfRow(const DialogWindow& dialog, int list_id, int row) {
+    HWND list = ItemOf(dialog, list_id);
+    const auto styles = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    if ((styles & LVS_EX_INFOTIP) == 0) {
+        return {};  // the control would not ask
+    }
+    // The control's request to its dialog: the row's own text in the buffer (a folded tip), to
+    // be replaced or added to.
+    std::vector<wchar_t> buffer(INFOTIPSIZE, L'\0');
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    NMLVGETINFOTIPW request{};
+    request.hdr.hwndFrom = list;
+    request.hdr.idFrom = static_cast<UINT_PTR>(list_id);
+    request.hdr.code = LVN_GETINFOTIPW;
+    request.pszText = buffer.data();
+    request.cchTextMax = static_cast<int>(buffer.size());
+    request.iItem = row;
+    SendMessageW(Window(dialog), WM_NOTIFY, static_cast<WPARAM>(list_id),
+                 reinterpret_cast<LPARAM>(&request));
+    return FromWide(buffer.data());
 }
 
 bool Screenshot(const DialogWindow& dialog, const std::filesystem::path& png) {

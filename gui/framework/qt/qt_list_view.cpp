@@ -70,6 +70,15 @@ std::u16string QtListView::Text(int row, int column) const {
     return item != nullptr ? ToWide(item->text(column)) : std::u16string();
 }
 
+void QtListView::SetToolTip(int row, std::u16string_view text) {
+    if (QTreeWidgetItem* item = widget_.topLevelItem(row)) {
+        // On every column: the pointer may rest on the size or the date.
+        for (int column = 0; column < widget_.columnCount(); ++column) {
+            item->setToolTip(column, ToQString(text));
+        }
+    }
+}
+
 void QtListView::SetChecked(int row, bool ticked) {
     if (QTreeWidgetItem* item = widget_.topLevelItem(row)) {
         item->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);

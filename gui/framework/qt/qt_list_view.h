@@ -19,6 +19,7 @@ class QtListView final : public ListView {
     void InsertRow(int row, std::u16string_view text) override;
     void SetText(int row, int column, std::u16string_view text) override;
     std::u16string Text(int row, int column) const override;
+    void SetToolTip(int row, std::u16string_view text) override;
     void SetChecked(int row, bool ticked) override;
     bool IsChecked(int row) const override;
     void DeleteRow(int row) override;

@@ -196,6 +196,8 @@ class Win32DialogBackend final : public DialogBackend {
             case WM_COMMAND:
                 self->DispatchCommand(LOWORD(wparam), HIWORD(wparam));
                 return TRUE;
+            case WM_NOTIFY:
+                return self->Notify(*reinterpret_cast<NMHDR*>(lparam)) ? TRUE : FALSE;
             case WM_TIMER:
                 if (self->timers_.count(static_cast<int>(wparam)) == 0) {
                     return FALSE;
@@ -218,6 +220,20 @@ class Win32DialogBackend final : public DialogBackend {
             default:
                 return FALSE;
         }
+    }
+
+    // A list view's request for a row's tool tip; the other notifications are not used.
+    bool Notify(NMHDR& header) {
+        if (header.code != LVN_GETINFOTIPW) {
+            return false;
+        }
+        const auto list = lists_.find(static_cast<int>(header.idFrom));
+        if (list == lists_.end()) {
+            return false;
+        }
+        // The header is the first member of the request the control sent.
+        list->second->FillInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(&header));
+        return true;
     }
 
     // The template's position is in the owner's client area (0,0 is its corner), whatever the

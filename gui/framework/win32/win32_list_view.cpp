@@ -1,5 +1,6 @@
 #include "gui/framework/win32/win32_list_view.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <vector>
 
@@ -17,6 +18,10 @@ LPWSTR TextArgument(const std::u16string& text) {
 }
 
 }  // namespace
+
+Win32ListView::Win32ListView(HWND control) : control_(control) {
+    Send(LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_INFOTIP, LVS_EX_INFOTIP);
+}
 
 int Win32ListView::TextWidth(std::u16string_view text) const {
     const std::u16string copy(text);
@@ -57,7 +62,11 @@ void Win32ListView::InsertRow(int row, std::u16string_view text) {
     item.mask = LVIF_TEXT;
     item.iItem = row;
     item.pszText = TextArgument(copy);
-    Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    const auto inserted =
+        static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (inserted >= 0 && inserted <= static_cast<int>(tips_.size())) {
+        tips_.emplace(tips_.begin() + inserted);
+    }
 }
 
 void Win32ListView::SetText(int row, int column, std::u16string_view text) {
@@ -94,6 +103,27 @@ std::u16string Win32ListView::Text(int row, int column) const {
     }
 }
 
+void Win32ListView::SetToolTip(int row, std::u16string_view text) {
+    if (row >= 0 && row < static_cast<int>(tips_.size())) {
+        tips_[static_cast<std::size_t>(row)] = text;
+    }
+}
+
+void Win32ListView::FillInfoTip(NMLVGETINFOTIPW& request) const {
+    if (request.iItem < 0 || request.iItem >= static_cast<int>(tips_.size()) ||
+        request.pszText == nullptr || request.cchTextMax <= 0) {
+        return;
+    }
+    const std::u16string& tip = tips_[static_cast<std::size_t>(request.iItem)];
+    if (tip.empty()) {
+        return;
+    }
+    const std::size_t length =
+        std::min(tip.size(), static_cast<std::size_t>(request.cchTextMax) - 1);
+    std::copy_n(Wide(tip), length, request.pszText);
+    request.pszText[length] = L'\0';
+}
+
 void Win32ListView::SetChecked(int row, bool ticked) {
     LVITEMW item{};
     item.stateMask = LVIS_STATEIMAGEMASK;
@@ -108,11 +138,14 @@ bool Win32ListView::IsChecked(int row) const {
 }
 
 void Win32ListView::DeleteRow(int row) {
-    Send(LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
+    if (Send(LVM_DELETEITEM, static_cast<WPARAM>(row), 0) != 0) {
+        tips_.erase(tips_.begin() + row);
+    }
 }
 
 void Win32ListView::DeleteAllRows() {
     Send(LVM_DELETEALLITEMS, 0, 0);
+    tips_.clear();
 }
 
 }  // namespace zelpack::framework::win32

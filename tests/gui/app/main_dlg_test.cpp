@@ -193,6 +193,33 @@ TEST_F(MainDlgTest, AFolderGivenAtTheStartOpensAsIfTypedAndConfirmed) {
     }
 }
 
+// The name column cuts long paths: the tip has the path whole, and for a row that starts unticked,
+// why. Rows inserted above by 刷新 leave every row with its own tip.
+TEST_F(MainDlgTest, ARowsToolTipHasItsWholePathAndWhyItStartsUnticked) {
+    const std::string deep = "deep/" + std::string(150, 'e') + ".js";
+    dir_.Write("demo/" + deep, "deep");
+    const auto tips = [&] {
+        std::vector<std::string> seen;
+        for (int row = 0; row < dialog_.file_list().GetRowCount(); ++row) {
+            seen.push_back(
+                Utf8(testing::Portable(testing::ToolTipOfRow(dialog_, id::kIdFileList, row))));
+        }
+        return seen;
+    };
+    std::vector<std::string> expected{"com.example.demo.xml", "css/style.css",
+                                      "Debug/demo.map\n默认不勾选（编译输出标记：Debug）", deep,
+                                      "main.js"};
+    Drive([&] {
+        EnterFolder(dir_ / "demo");
+        EXPECT_EQ(tips(), expected);
+        testing::ClickCheckBox(dialog_, id::kIdFileList, 2);  // ticked by hand: still starts so
+        dir_.Write("demo/a.js", "a");
+        testing::Click(dialog_, id::kIdRefresh);
+        expected.insert(expected.begin(), "a.js");
+        EXPECT_EQ(tips(), expected);
+    });
+}
+
 TEST_F(MainDlgTest, PassingThroughTheFieldKeepsTicksAChangedFolderRescans) {
     Drive([&] {
         EnterFolder(dir_ / "demo");

@@ -26,6 +26,7 @@ class MemoryListView final : public framework::ListView {
     struct Row {
         std::vector<std::u16string> texts;
         bool ticked = false;
+        std::u16string tip;
     };
     static constexpr int kCharacterWidth = 7;
 
@@ -40,7 +41,7 @@ class MemoryListView final : public framework::ListView {
     int RowCount() const override { return static_cast<int>(rows.size()); }
     void InsertRow(int row, std::u16string_view text) override {
         EXPECT_LE(row, RowCount());
-        rows.insert(rows.begin() + row, Row{{std::u16string(text), u"", u""}});
+        rows.insert(rows.begin() + row, Row{{std::u16string(text), u"", u""}, false, {}});
     }
     void SetText(int row, int column, std::u16string_view text) override {
         rows.at(row).texts.at(column) = text;
@@ -48,6 +49,7 @@ class MemoryListView final : public framework::ListView {
     std::u16string Text(int row, int column) const override {
         return row < RowCount() ? rows[row].texts.at(column) : std::u16string();
     }
+    void SetToolTip(int row, std::u16string_view text) override { rows.at(row).tip = text; }
     void SetChecked(int row, bool ticked) override { rows.at(row).ticked = ticked; }
     bool IsChecked(int row) const override { return row < RowCount() && rows[row].ticked; }
     void DeleteRow(int row) override { rows.erase(rows.begin() + row); }
