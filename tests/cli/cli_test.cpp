@@ -129,7 +129,10 @@ Outcome ZelpackIntoFullDisk(std::vector<std::string> args, std::uint64_t nth_wri
 TEST(CliOutputTest, OutputThatCannotBeWrittenFailsTheCommand) {
     TempDir dir;
     dir.Write("a.txt");
-    const std::string config = dir.Write("a.b.c.xml", "<vemplugin/>").string();
+    const std::string config =
+        dir.Write("a.b.c.xml",
+                  "<vemplugin><property id='i' version='1' type='t' name='n'/></vemplugin>")
+            .string();
     for (const Outcome& run : {ZelpackIntoFullDisk({"list", dir.path().string()}, 1),
                                ZelpackIntoFullDisk({"check", config}, 1)}) {
         EXPECT_EQ(run.code, 1);
