@@ -55,6 +55,14 @@ bool ResolvePaths(const PackRequest& request, PackPlan& plan) {
         return false;
     }
     plan.archive = *archive;
+    // An existing folder (or a link to one) takes the archive under its proposed name.
+    if (!request.archive.empty()) {
+        const platform::Result<platform::FindData> record = platform::QueryFile(plan.archive);
+        if (record && (record->dwFileAttributes & platform::kAttributeDirectory) != 0) {
+            plan.archive = platform::JoinPath(
+                plan.archive, std::u16string(platform::LastComponent(*folder)) + u".zip");
+        }
+    }
     return true;
 }
 

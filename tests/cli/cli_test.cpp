@@ -327,6 +327,24 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
     EXPECT_EQ(elsewhere.code, 0) << elsewhere.err;
     EXPECT_EQ(elsewhere.out + elsewhere.err, "");
     EXPECT_TRUE(fs::exists(dir_ / "x.zip"));
+
+    // An existing folder, or a link to one, takes the archive under the plug-in's name.
+    const fs::path out = dir_.MakeFolder("out");
+    std::vector<fs::path> folders{out};
+    if (testing::kLinks) {
+        fs::create_directory_symlink(out, dir_ / "out-link");
+        folders.push_back(dir_ / "out-link");
+    }
+    for (const fs::path& target : folders) {
+        const Outcome planned =
+            Zelpack({"pack", folder(), "-o", target.string(), "--dry-run", "--json"});
+        EXPECT_EQ(nlohmann::json::parse(planned.out)["archive"], (target / "demo.zip").string());
+        const Outcome into = Zelpack({"pack", folder(), "-o", target.string(), "--force"});
+        EXPECT_EQ(into.code, 0) << into.err;
+        EXPECT_TRUE(into.out.starts_with("已打包 " + (target / "demo.zip").string() + "："))
+            << into.out;
+        EXPECT_TRUE(fs::is_regular_file(out / "demo.zip"));
+    }
 }
 
 // The archive being replaced is recognised as the file it is, not by the text of its path.
