@@ -49,6 +49,8 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
                                         {"ticked", ticked}};
             if (entry.outside_link) {
                 file["reason"] = {{"outside_link", true}};
+            } else if (entry.previous_archive) {
+                file["reason"] = {{"previous_archive", true}};
             } else if (const auto mark = BuildOutputMark(entry.cFileName)) {
                 file["reason"] = {{"mark", ToNative(*mark)}};
             }

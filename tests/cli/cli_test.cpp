@@ -326,7 +326,33 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
         Zelpack({"pack", folder() + "/", "-o", (dir_ / "x.zip").string(), "--quiet"});
     EXPECT_EQ(elsewhere.code, 0) << elsewhere.err;
     EXPECT_EQ(elsewhere.out + elsewhere.err, "");
-    EXPECT_TRUE(fs::exists(dir_ / "x.zip"));
+    // The earlier archive inside the folder starts unticked, so a pack elsewhere leaves it out.
+    const std::string earlier = "\t上次打包的压缩包\n";
+    const Outcome list = Zelpack({"list", folder()});
+    EXPECT_NE(list.out.find("[ ]\tdemo.zip\t"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(earlier), std::string::npos) << list.out;
+    EXPECT_TRUE(DryRun({"-o", (dir_ / "x.zip").string()})
+                    .ends_with("未打包：demo.zip（上次打包的压缩包）\n"));
+    const auto names = [](const fs::path& archive) {
+        std::vector<std::string> names;
+        for (const auto& entry :
+             testing::CentralDirectory(archive).value_or(std::vector<testing::CentralEntry>())) {
+            names.push_back(entry.name);
+        }
+        return names;
+    };
+    EXPECT_EQ(names(dir_ / "x.zip"),
+              (std::vector<std::string>{"zelPluginInfo.xml", "demo/com.example.demo.xml",
+                                        "demo/main.js", "demo/src/widgets/toolbar.js"}));
+    // Archives packed all the same are named.
+    dir_.Write("demo/vendor/bundle.zip", "zip");
+    const Outcome both =
+        Zelpack({"pack", folder(), "-o", (dir_ / "x.zip").string(), "--force", "--all", "--quiet"});
+    EXPECT_EQ(both.code, 0) << both.err;
+    EXPECT_EQ(both.err,
+              "警告：demo.zip 是 ZIP 压缩包，将被打包进去\n警告：vendor/bundle.zip 是 ZIP "
+              "压缩包，将被打包进去\n");
+    EXPECT_EQ(names(dir_ / "x.zip").size(), 7u);
 
     // An existing folder, or a link to one, takes the archive under the plug-in's name.
     const fs::path out = dir_.MakeFolder("out");
