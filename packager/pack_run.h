@@ -82,7 +82,9 @@ struct PackPlan {
     // The walk's warnings, then the selection's, one "警告：" line each.
     std::vector<std::u16string> warnings;
     std::optional<std::u16string> config;  // relative path of the configuration found
-    std::vector<PlannedEntry> entries;     // the files' entries, for a rehearsal
+    // Without one: the form its name must have, then each near miss seen, one line each.
+    std::vector<std::u16string> config_hints;
+    std::vector<PlannedEntry> entries;  // the files' entries, for a rehearsal
     // The first failure, in the steps' order. A bad SOURCE_DATE_EPOCH still lets the selection be
     // made, for a front end that shows its warnings beside the failure.
     std::optional<PackError> error;

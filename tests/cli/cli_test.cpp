@@ -419,7 +419,14 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
         std::string err;
     };
     const Case cases[] = {
-        {"", "打包失败，没有找到插件的配置文件！\n"},
+        // The form of the name follows, and every near miss: dots, case, a mark or a pattern.
+        {"",
+         "打包失败，没有找到插件的配置文件！\n"
+         "配置文件的路径须恰有三个点并以 .xml 结尾，例如 com.example.demo.xml\n"
+         "相近的文件：a.b.c.XML（扩展名须为小写 .xml）\n"
+         "相近的文件：plugin.xml（路径中有 1 个点）\n"
+         "相近的文件：com.example.demo.xml（未打包：--exclude com.*）\n"
+         "相近的文件：Debug/x.y.z.xml（未打包：编译输出标记：Debug）\n"},
         {"<vemplugin>",
          "打包失败，配置文件读取错误，请检查配置文件格式：第 1 行：Premature end of data in tag "
          "vemplugin line 1\n"},
@@ -431,9 +438,19 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     };
     for (const Case& c : cases) {
         if (c.config.empty()) {
-            const Outcome run = pack({"--exclude", "*.xml"});
-            EXPECT_EQ(run.code, 1);
-            EXPECT_EQ(run.err, c.err);
+            const std::vector<fs::path> near = {dir_.Write("demo/a.b.c.XML"),
+                                                dir_.Write("demo/plugin.xml"),
+                                                dir_.Write("demo/Debug/x.y.z.xml")};
+            for (const bool dry : {false, true}) {
+                const Outcome run =
+                    pack(dry ? std::vector<std::string>{"--exclude", "com.*", "--dry-run"}
+                             : std::vector<std::string>{"--exclude", "com.*"});
+                EXPECT_EQ(run.code, 1);
+                EXPECT_EQ(run.err, c.err);
+            }
+            for (const fs::path& file : near) {
+                fs::remove(file);
+            }
         } else {
             dir_.Write("demo/com.example.demo.xml", c.config);
             const Outcome run = pack({});
