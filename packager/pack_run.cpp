@@ -192,6 +192,12 @@ void Select(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& 
     plan.config = PluginPackager::FindConfigFileIn(paths);
     if (!plan.config) {
         plan.config_hints = ConfigHints(plan);
+    } else if (platform::PortablePath(*plan.config).find(u'/') != std::u16string::npos) {
+        // Often the parent of the plug-in's folder was chosen: the name says where it is.
+        plan.warnings.push_back(u"警告：配置文件 " + platform::PortablePath(*plan.config) +
+                                u" 不在插件文件夹的顶层；若插件文件夹是 " +
+                                platform::JoinPath(plan.folder, platform::FolderOf(*plan.config)) +
+                                u"，请改选该文件夹");
     }
     plan.selected = true;
 }

@@ -295,6 +295,12 @@ TEST_F(CliPackTest, DryRunShowsTheConfigurationAndTheEntriesInArchiveOrder) {
               "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
               "demo/Debug/demo.map\ndemo/main.js\n"
               "未打包：src/widgets/toolbar.js（--exclude **/*.js）\n");
+    // Pointed at the plug-in's parent: the configuration found below is named, and its folder.
+    const Outcome parent = Zelpack({"pack", dir_.path().string(), "--dry-run"});
+    EXPECT_EQ(parent.code, 0);
+    EXPECT_EQ(parent.err,
+              "警告：配置文件 demo/com.example.demo.xml 不在插件文件夹的顶层；若插件文件夹是 " +
+                  (dir_ / "demo").string() + "，请改选该文件夹\n");
 }
 
 TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
