@@ -245,10 +245,29 @@ TEST(CliUsageTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out.rfind("zelpack ", 0), 0u);
 
-    EXPECT_EQ(Zelpack({}).code, 2);
-    EXPECT_EQ(Zelpack({"frobnicate"}).code, 2);
-    EXPECT_EQ(Zelpack({"list"}).code, 2);
-    EXPECT_EQ(Zelpack({"check", "a.xml", "--bogus"}).code, 2);
+    // Each in Chinese, with the nearest command or option to a slip and the command's own help.
+    const std::string top = "运行 zelpack --help 查看用法。\n";
+    const std::string pack = "运行 zelpack pack --help 查看用法。\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "缺少命令：list、check 或 pack\n" + top},
+        {{"pak", "demo"}, "未知的命令 pak，是否想用 pack？\n" + top},
+        {{"frobnicate"}, "未知的命令 frobnicate\n" + top},
+        {{"list"}, "缺少参数 FOLDER\n运行 zelpack list --help 查看用法。\n"},
+        {{"pack", "demo", "--exlude", "*.key"},
+         "未知的选项 --exlude，是否想用 --exclude？\n" + pack},
+        {{"pack", "demo", "--includ=*.js"}, "未知的选项 --includ，是否想用 --include？\n" + pack},
+        {{"pack", "demo", "--include"}, "选项 --include 缺少值\n" + pack},
+        {{"pack", "demo", "-j", "0"}, "选项 --jobs 的值无效\n" + pack},
+        {{"pack", "demo", "other"}, "多余的参数：other\n" + pack},
+        {{"check", "a.xml", "--bogus"},
+         "未知的选项 --bogus\n运行 zelpack check --help 查看用法。\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        const Outcome run = Zelpack(args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, err);
+    }
 }
 
 // A small plug-in: the configuration, a script, build output and a hidden folder.
