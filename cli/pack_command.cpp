@@ -71,9 +71,15 @@ PackRequest RequestOf(const PackCommand& command) {
     return request;
 }
 
-// The failure's text, and the archive writer's own message when it failed.
-void PrintFailure(const PackError& error, std::ostream& err) {
+// The failure's text, what helps find a configuration that was not found, and the archive
+// writer's own message when it failed.
+void PrintFailure(const PackPlan& plan, const PackError& error, std::ostream& err) {
     err << ToNative(error.text) << '\n';
+    if (error.text.ends_with(kNoConfigFileMessage)) {
+        for (const std::u16string& hint : plan.config_hints) {
+            err << ToNative(hint) << '\n';
+        }
+    }
     if (error.step == PackError::Step::kPack && error.zip_result != zip::Success) {
         char text[128];
         zip::DescribeZipResult(error.zip_result, text, sizeof text);
@@ -209,7 +215,7 @@ int Execute(const PackCommand& command, const PackPlan& plan, std::ostream& out,
                       report.error->text, out);
     }
     if (report.error) {
-        PrintFailure(*report.error, err);
+        PrintFailure(plan, *report.error, err);
         return Finish(command, plan, &report, kExitFailure, "failed", report.error->text, out);
     }
     for (const std::u16string& warning : report.warnings) {
@@ -232,7 +238,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
         }
     }
     if (plan.error) {
-        PrintFailure(*plan.error, err);
+        PrintFailure(plan, *plan.error, err);
         return Finish(command, plan, nullptr, kExitFailure, "failed", plan.error->text, out);
     }
     if (command.dry_run) {

@@ -1,10 +1,14 @@
 #include "cli/zelpack_cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/exit_codes.h"
 #include "cli/json_output.h"
@@ -49,6 +53,8 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
                                         {"ticked", ticked}};
             if (entry.outside_link) {
                 file["reason"] = {{"outside_link", true}};
+            } else if (entry.previous_archive) {
+                file["reason"] = {{"previous_archive", true}};
             } else if (const auto mark = BuildOutputMark(entry.cFileName)) {
                 file["reason"] = {{"mark", ToNative(*mark)}};
             }
@@ -157,6 +163,116 @@ int FinishOutput(std::ostream& out, std::ostream& err, int code) {
     return code == kExitSuccess ? kExitFailure : code;
 }
 
+// The number of letters to insert, delete or change to make one name of the other.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The candidate `word` is nearest to, when it is near enough to be a slip: one letter in three.
+std::optional<std::string> Nearest(std::string_view word, const std::vector<std::string>& names) {
+    std::optional<std::string> nearest;
+    std::size_t distance = 0;
+    for (const std::string& name : names) {
+        const std::size_t d = EditDistance(word, name);
+        if (!nearest || d < distance) {
+            nearest = name;
+            distance = d;
+        }
+    }
+    if (nearest && distance <= std::max<std::size_t>(1, word.size() / 3)) {
+        return nearest;
+    }
+    return std::nullopt;
+}
+
+std::string Suggestion(std::string_view word, const std::vector<std::string>& names) {
+    const std::optional<std::string> nearest = Nearest(word, names);
+    return nearest ? "，是否想用 " + *nearest + "？" : "";
+}
+
+// The options `command` takes, as they are typed.
+std::vector<std::string> OptionNames(const CLI::App& command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : command.get_options()) {
+        for (const std::string& name : option->get_lnames()) {
+            names.push_back("--" + name);
+        }
+        for (const std::string& name : option->get_snames()) {
+            names.push_back("-" + name);
+        }
+    }
+    return names;
+}
+
+// What the parser could not place: an unknown option or command, with the nearest there is, or
+// an argument too many.
+std::string UnexpectedText(const CLI::App& app, const CLI::App* command,
+                           const std::vector<std::string>& extras) {
+    for (const std::string& extra : extras) {
+        if (extra.size() > 1 && extra[0] == '-') {
+            const std::string name = extra.substr(0, extra.find('='));
+            return "未知的选项 " + name + Suggestion(name, OptionNames(command ? *command : app));
+        }
+    }
+    if (command == nullptr) {
+        std::vector<std::string> names;
+        for (const CLI::App* sub : app.get_subcommands({})) {
+            names.push_back(sub->get_name());
+        }
+        return "未知的命令 " + extras.front() + Suggestion(extras.front(), names);
+    }
+    return "多余的参数：" + extras.front();
+}
+
+// The option a parser's message begins with ("--jobs: ..."); empty when it names none.
+std::string OptionOf(const CLI::ParseError& error) {
+    const std::string_view what = error.what();
+    const std::size_t colon = what.find(':');
+    return what.starts_with('-') && colon != std::string_view::npos
+               ? std::string(what.substr(0, colon))
+               : std::string();
+}
+
+// A usage error in the user's words, and where the command's own help is.
+int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, std::ostream& err) {
+    const std::vector<CLI::App*> used = app.get_subcommands();
+    const CLI::App* command = used.empty() ? nullptr : used.front();
+    const std::vector<std::string> extras = app.remaining(true);
+    std::string message;
+    if (!extras.empty()) {
+        message = UnexpectedText(app, command, extras);
+    } else if (command == nullptr) {
+        message = "缺少命令：list、check 或 pack";
+    } else if (const std::string option = OptionOf(error);
+               !option.empty() && dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        message = "选项 " + option + " 缺少值";
+    } else if (!option.empty()) {
+        message = "选项 " + option + " 的值无效";
+    } else {
+        message = "缺少参数";
+        for (const CLI::Option* positional : command->get_options(
+                 [](const CLI::Option* o) { return o->get_positional() && o->count() == 0; })) {
+            message += " " + positional->get_name();
+        }
+    }
+    err << message << '\n'
+        << "运行 zelpack " << (command ? command->get_name() + " " : "") << "--help 查看用法。\n";
+    return kExitUsage;
+}
+
 }  // namespace
 
 int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -219,8 +335,7 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
         out << version.what() << '\n';
         return FinishOutput(out, err, kExitSuccess);
     } catch (const CLI::ParseError& error) {
-        err << error.what() << '\n' << "运行 zelpack --help 查看用法。\n";
-        return kExitUsage;
+        return ReportUsageError(app, error, err);
     }
 
     if (list->parsed()) {

@@ -20,7 +20,7 @@ std::optional<std::u16string_view> BuildOutputMark(std::u16string_view relative_
 bool IsCheckedByDefault(std::u16string_view relative_path);
 
 // The rule for a walked entry: its path's marks, and a link leading outside the plug-in folder
-// starts unticked whatever its name.
+// or the folder's earlier archive starts unticked whatever its name.
 bool IsCheckedByDefault(const FileEntry& entry);
 
 }  // namespace zelpack

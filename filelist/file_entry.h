@@ -22,6 +22,9 @@ struct FileEntry : platform::FindData {
     // opens every other entry without following any link, so that a name swapped for a link after
     // the walk cannot lead elsewhere.
     bool via_link = false;
+    // The file a default pack of this folder writes, NAME.zip at its top: zelpack's own earlier
+    // output, which starts unticked so that a pack elsewhere does not take it in.
+    bool previous_archive = false;
 };
 
 }  // namespace zelpack

@@ -12,6 +12,13 @@ bool FolderWalker::Start(std::u16string_view folder, std::u16string_view pattern
     root_ += platform::kPathSeparator;
     pattern_.assign(pattern);
     real_root_ = platform::RealPath(folder);
+    archive_name_.clear();
+    if (const platform::Result<std::u16string> absolute = platform::AbsolutePath(folder)) {
+        const std::u16string_view name = platform::LastComponent(*absolute);
+        if (!name.empty()) {
+            archive_name_ = std::u16string(name) + u".zip";
+        }
+    }
     unfollowed_links_.clear();
     const platform::Status opened = OpenListing(u"", false);
     error_ = opened.error();
@@ -116,6 +123,9 @@ bool FolderWalker::Next(FileEntry& entry) {
         entry.error = error;
         entry.outside_link = outside;
         entry.via_link = via_link;
+        entry.previous_archive = prefixes_.back().empty() && !archive_name_.empty() &&
+                                 record_.cFileName == archive_name_ &&
+                                 (record_.dwFileAttributes & platform::kAttributeDirectory) == 0;
         Advance();
         return true;
     }

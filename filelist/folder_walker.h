@@ -58,6 +58,7 @@ class FolderWalker {
     std::deque<bool> linked_;  // whether each level is reached through a link
     std::u16string root_;
     std::u16string pattern_;
+    std::u16string archive_name_;  // the folder's proposed archive, NAME.zip; empty for a root
     // The plug-in folder with every link resolved, which links are judged against.
     platform::Result<std::u16string> real_root_ = std::u16string();
     std::error_code error_;

@@ -1,5 +1,6 @@
 #include "packager/pack_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <unordered_map>
 #include <unordered_set>
@@ -55,6 +56,14 @@ bool ResolvePaths(const PackRequest& request, PackPlan& plan) {
         return false;
     }
     plan.archive = *archive;
+    // An existing folder (or a link to one) takes the archive under its proposed name.
+    if (!request.archive.empty()) {
+        const platform::Result<platform::FindData> record = platform::QueryFile(plan.archive);
+        if (record && (record->dwFileAttributes & platform::kAttributeDirectory) != 0) {
+            plan.archive = platform::JoinPath(
+                plan.archive, std::u16string(platform::LastComponent(*folder)) + u".zip");
+        }
+    }
     return true;
 }
 
@@ -130,6 +139,35 @@ std::vector<FileEntry> Sort(const PackRequest& request, PackPlan& plan,
     return listed;
 }
 
+// What a user who sees no configuration found needs: the form of the name, and the files that
+// nearly have it (another number of dots, an upper-case ending) or have it but are left out.
+std::vector<std::u16string> ConfigHints(const PackPlan& plan) {
+    std::vector<std::u16string> hints{
+        u"配置文件的路径须恰有三个点并以 .xml 结尾，例如 com.example.demo.xml"};
+    for (const FileEntry& entry : plan.files) {
+        const std::u16string path = platform::PortablePath(entry.cFileName);
+        const std::u16string folded = platform::UpperCased(path);
+        if (!folded.ends_with(u".XML")) {
+            continue;
+        }
+        const auto dots = std::count(path.begin(), path.end(), u'.');
+        if (dots != 3) {
+            hints.push_back(u"相近的文件：" + path + u"（路径中有 " +
+                            platform::FromNative(std::to_string(dots)) + u" 个点）");
+        } else {
+            hints.push_back(u"相近的文件：" + path + u"（扩展名须为小写 .xml）");
+        }
+    }
+    for (const auto& [path, reason] : plan.left_out) {
+        const std::u16string paths[] = {path};
+        if (PluginPackager::FindConfigFileIn(paths)) {
+            hints.push_back(u"相近的文件：" + path + u"（未打包：" +
+                            (reason.empty() ? std::u16string(u"未勾选") : reason) + u"）");
+        }
+    }
+    return hints;
+}
+
 // The selection keeps the ticked files' order, leaving out the archive itself (by whatever name
 // it lies in the folder), and the configuration among them.
 void Select(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& candidates) {
@@ -152,6 +190,15 @@ void Select(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& 
         paths.push_back(entry.cFileName);
     }
     plan.config = PluginPackager::FindConfigFileIn(paths);
+    if (!plan.config) {
+        plan.config_hints = ConfigHints(plan);
+    } else if (platform::PortablePath(*plan.config).find(u'/') != std::u16string::npos) {
+        // Often the parent of the plug-in's folder was chosen: the name says where it is.
+        plan.warnings.push_back(u"警告：配置文件 " + platform::PortablePath(*plan.config) +
+                                u" 不在插件文件夹的顶层；若插件文件夹是 " +
+                                platform::JoinPath(plan.folder, platform::FolderOf(*plan.config)) +
+                                u"，请改选该文件夹");
+    }
     plan.selected = true;
 }
 

@@ -28,10 +28,11 @@ struct PackRequest {
     bool all = false;
     // Each pattern with whether it ticks (true) or unticks, applied in this order after the ticks.
     std::vector<std::pair<bool, std::u16string>> patterns;
-    std::u16string archive;  // empty: the archive proposed for the folder
-    bool replace = false;    // a file at the archive path may be replaced
-    unsigned jobs = 0;       // threads compressing at the same time; 0: one per core
-    bool strict = false;     // any warning fails the run before anything is written
+    // Empty: the archive proposed for the folder; an existing folder: NAME.zip inside it.
+    std::u16string archive;
+    bool replace = false;  // a file at the archive path may be replaced
+    unsigned jobs = 0;     // threads compressing at the same time; 0: one per core
+    bool strict = false;   // any warning fails the run before anything is written
     // Whether the plan is for a rehearsal that writes nothing: it then predicts the failures
     // a run would meet (no configuration, a refused destination, the format's limits).
     bool dry_run = false;
@@ -81,7 +82,9 @@ struct PackPlan {
     // The walk's warnings, then the selection's, one "警告：" line each.
     std::vector<std::u16string> warnings;
     std::optional<std::u16string> config;  // relative path of the configuration found
-    std::vector<PlannedEntry> entries;     // the files' entries, for a rehearsal
+    // Without one: the form its name must have, then each near miss seen, one line each.
+    std::vector<std::u16string> config_hints;
+    std::vector<PlannedEntry> entries;  // the files' entries, for a rehearsal
     // The first failure, in the steps' order. A bad SOURCE_DATE_EPOCH still lets the selection be
     // made, for a front end that shows its warnings beside the failure.
     std::optional<PackError> error;

@@ -450,7 +450,8 @@ std::optional<ReadFailure> ReadConfigContent(std::u16string_view path,
 
 // Why the parsed configuration is refused: the parse was stopped, the XML library reported an
 // error, or the root or the property element is not as a plug-in needs. Nothing when it passes.
-std::optional<std::u16string> ParseFailure(const ConfigParse& parse) {
+std::optional<std::u16string> ParseFailure(const ConfigParse& parse,
+                                           std::u16string_view config_path) {
     switch (parse.stop) {
         case ConfigParse::Stop::Cancelled:
             return std::u16string(kCheckCancelled);
@@ -483,14 +484,16 @@ std::optional<std::u16string> ParseFailure(const ConfigParse& parse) {
     if (!parse.root_seen || !parse.root_is_vemplugin) {
         return std::u16string(kRootError);
     }
-    if (parse.property_seen) {
-        for (const RequiredAttribute& required : kRequiredAttributes) {
-            const auto found = std::find_if(
-                parse.attributes.begin(), parse.attributes.end(),
-                [&](const auto& attribute) { return attribute.first == required.name; });
-            if (found == parse.attributes.end() || found->second.empty()) {
-                return std::u16string(required.message);
-            }
+    // Without it the descriptor would name no plug-in: a typo (<Property>) must not pass.
+    if (!parse.property_seen) {
+        return u"配置文件 " + std::u16string(config_path) + u" 中没有property节点！";
+    }
+    for (const RequiredAttribute& required : kRequiredAttributes) {
+        const auto found =
+            std::find_if(parse.attributes.begin(), parse.attributes.end(),
+                         [&](const auto& attribute) { return attribute.first == required.name; });
+        if (found == parse.attributes.end() || found->second.empty()) {
+            return std::u16string(required.message);
         }
     }
     return std::nullopt;
@@ -500,10 +503,6 @@ std::optional<std::u16string> ParseFailure(const ConfigParse& parse) {
 // library writes attribute values.
 std::string DescriptorText(const ConfigParse& parse) {
     std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-    if (!parse.property_seen) {
-        text += "<vemplugin/>\n";
-        return text;
-    }
     text += "<vemplugin><property";
     for (const auto& [name, value] : parse.attributes) {
         text += ' ';
@@ -617,7 +616,7 @@ bool PluginPackager::CheckConfig(std::u16string_view config_path, std::string& d
         if (!ParseConfig(content, ansi_path.data(), parse)) {
             return Fail(kOutOfMemory);
         }
-        if (const std::optional<std::u16string> failure = ParseFailure(parse)) {
+        if (const std::optional<std::u16string> failure = ParseFailure(parse, config_path)) {
             return Fail(*failure);
         }
         descriptor = DescriptorText(parse);

@@ -68,8 +68,12 @@ std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selecti
         const std::size_t slash = path.rfind(u'/');
         const std::u16string_view name =
             std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
-        if (LooksLikeSecret(platform::UpperCased(name))) {
+        const std::u16string folded_name = platform::UpperCased(name);
+        if (LooksLikeSecret(folded_name)) {
             warnings.push_back(u"警告：" + path + u" 看起来是密钥或凭据文件");
+        }
+        if (EndsWith(folded_name, u".ZIP")) {
+            warnings.push_back(u"警告：" + path + u" 是 ZIP 压缩包，将被打包进去");
         }
         for (std::size_t start = 0; start <= path.size();) {
             const std::size_t end = std::min(path.find(u'/', start), path.size());
@@ -109,6 +113,9 @@ std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
 std::u16string DefaultUntickReason(const FileEntry& entry) {
     if (entry.outside_link) {
         return u"指向插件文件夹以外的链接";
+    }
+    if (entry.previous_archive) {
+        return u"上次打包的压缩包";
     }
     if (const auto mark = BuildOutputMark(entry.cFileName)) {
         return u"编译输出标记：" + std::u16string(*mark);

@@ -18,7 +18,8 @@ inline constexpr std::uint64_t kLargeFileWarningSize = 50ull * 1024 * 1024;
 
 // One "警告：" line per finding, in selection order, paths relative with '/': ticked files that
 // look like keys or credentials, paths that differ only in letter case (one overwrites the other
-// on Windows), names Windows cannot hold, and files over kLargeFileWarningSize. `selection` holds
+// on Windows), names Windows cannot hold, archives (an earlier pack under another name, often),
+// and files over kLargeFileWarningSize. `selection` holds
 // the walk's records, relative paths in cFileName, as PluginPackager::Pack takes them: their sizes
 // are the walk's, nothing is looked up again.
 std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selection);
@@ -26,8 +27,8 @@ std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selecti
 std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
                                               std::span<const std::u16string> selection);
 
-// Why a walked file starts unticked: "编译输出标记：lib" (the build-output mark its path holds) or
-// "指向插件文件夹以外的链接"; empty when it starts ticked.
+// Why a walked file starts unticked: "编译输出标记：lib" (the build-output mark its path holds),
+// "指向插件文件夹以外的链接" or "上次打包的压缩包"; empty when it starts ticked.
 std::u16string DefaultUntickReason(const FileEntry& entry);
 
 // "无法列出文件夹 sub：Permission denied" and the like, for an entry whose error is set.

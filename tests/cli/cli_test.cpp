@@ -129,7 +129,10 @@ Outcome ZelpackIntoFullDisk(std::vector<std::string> args, std::uint64_t nth_wri
 TEST(CliOutputTest, OutputThatCannotBeWrittenFailsTheCommand) {
     TempDir dir;
     dir.Write("a.txt");
-    const std::string config = dir.Write("a.b.c.xml", "<vemplugin/>").string();
+    const std::string config =
+        dir.Write("a.b.c.xml",
+                  "<vemplugin><property id='i' version='1' type='t' name='n'/></vemplugin>")
+            .string();
     for (const Outcome& run : {ZelpackIntoFullDisk({"list", dir.path().string()}, 1),
                                ZelpackIntoFullDisk({"check", config}, 1)}) {
         EXPECT_EQ(run.code, 1);
@@ -242,10 +245,29 @@ TEST(CliUsageTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out.rfind("zelpack ", 0), 0u);
 
-    EXPECT_EQ(Zelpack({}).code, 2);
-    EXPECT_EQ(Zelpack({"frobnicate"}).code, 2);
-    EXPECT_EQ(Zelpack({"list"}).code, 2);
-    EXPECT_EQ(Zelpack({"check", "a.xml", "--bogus"}).code, 2);
+    // Each in Chinese, with the nearest command or option to a slip and the command's own help.
+    const std::string top = "运行 zelpack --help 查看用法。\n";
+    const std::string pack = "运行 zelpack pack --help 查看用法。\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, "缺少命令：list、check 或 pack\n" + top},
+        {{"pak", "demo"}, "未知的命令 pak，是否想用 pack？\n" + top},
+        {{"frobnicate"}, "未知的命令 frobnicate\n" + top},
+        {{"list"}, "缺少参数 FOLDER\n运行 zelpack list --help 查看用法。\n"},
+        {{"pack", "demo", "--exlude", "*.key"},
+         "未知的选项 --exlude，是否想用 --exclude？\n" + pack},
+        {{"pack", "demo", "--includ=*.js"}, "未知的选项 --includ，是否想用 --include？\n" + pack},
+        {{"pack", "demo", "--include"}, "选项 --include 缺少值\n" + pack},
+        {{"pack", "demo", "-j", "0"}, "选项 --jobs 的值无效\n" + pack},
+        {{"pack", "demo", "other"}, "多余的参数：other\n" + pack},
+        {{"check", "a.xml", "--bogus"},
+         "未知的选项 --bogus\n运行 zelpack check --help 查看用法。\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        const Outcome run = Zelpack(args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, err);
+    }
 }
 
 // A small plug-in: the configuration, a script, build output and a hidden folder.
@@ -292,6 +314,12 @@ TEST_F(CliPackTest, DryRunShowsTheConfigurationAndTheEntriesInArchiveOrder) {
               "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
               "demo/Debug/demo.map\ndemo/main.js\n"
               "未打包：src/widgets/toolbar.js（--exclude **/*.js）\n");
+    // Pointed at the plug-in's parent: the configuration found below is named, and its folder.
+    const Outcome parent = Zelpack({"pack", dir_.path().string(), "--dry-run"});
+    EXPECT_EQ(parent.code, 0);
+    EXPECT_EQ(parent.err,
+              "警告：配置文件 demo/com.example.demo.xml 不在插件文件夹的顶层；若插件文件夹是 " +
+                  (dir_ / "demo").string() + "，请改选该文件夹\n");
 }
 
 TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
@@ -323,7 +351,51 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
         Zelpack({"pack", folder() + "/", "-o", (dir_ / "x.zip").string(), "--quiet"});
     EXPECT_EQ(elsewhere.code, 0) << elsewhere.err;
     EXPECT_EQ(elsewhere.out + elsewhere.err, "");
-    EXPECT_TRUE(fs::exists(dir_ / "x.zip"));
+    // The earlier archive inside the folder starts unticked, so a pack elsewhere leaves it out.
+    const std::string earlier = "\t上次打包的压缩包\n";
+    const Outcome list = Zelpack({"list", folder()});
+    EXPECT_NE(list.out.find("[ ]\tdemo.zip\t"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(earlier), std::string::npos) << list.out;
+    EXPECT_TRUE(DryRun({"-o", (dir_ / "x.zip").string()})
+                    .ends_with("未打包：demo.zip（上次打包的压缩包）\n"));
+    const auto names = [](const fs::path& archive) {
+        std::vector<std::string> names;
+        for (const auto& entry :
+             testing::CentralDirectory(archive).value_or(std::vector<testing::CentralEntry>())) {
+            names.push_back(entry.name);
+        }
+        return names;
+    };
+    EXPECT_EQ(names(dir_ / "x.zip"),
+              (std::vector<std::string>{"zelPluginInfo.xml", "demo/com.example.demo.xml",
+                                        "demo/main.js", "demo/src/widgets/toolbar.js"}));
+    // Archives packed all the same are named.
+    dir_.Write("demo/vendor/bundle.zip", "zip");
+    const Outcome both =
+        Zelpack({"pack", folder(), "-o", (dir_ / "x.zip").string(), "--force", "--all", "--quiet"});
+    EXPECT_EQ(both.code, 0) << both.err;
+    EXPECT_EQ(both.err,
+              "警告：demo.zip 是 ZIP 压缩包，将被打包进去\n警告：vendor/bundle.zip 是 ZIP "
+              "压缩包，将被打包进去\n");
+    EXPECT_EQ(names(dir_ / "x.zip").size(), 7u);
+
+    // An existing folder, or a link to one, takes the archive under the plug-in's name.
+    const fs::path out = dir_.MakeFolder("out");
+    std::vector<fs::path> folders{out};
+    if (testing::kLinks) {
+        fs::create_directory_symlink(out, dir_ / "out-link");
+        folders.push_back(dir_ / "out-link");
+    }
+    for (const fs::path& target : folders) {
+        const Outcome planned =
+            Zelpack({"pack", folder(), "-o", target.string(), "--dry-run", "--json"});
+        EXPECT_EQ(nlohmann::json::parse(planned.out)["archive"], (target / "demo.zip").string());
+        const Outcome into = Zelpack({"pack", folder(), "-o", target.string(), "--force"});
+        EXPECT_EQ(into.code, 0) << into.err;
+        EXPECT_TRUE(into.out.starts_with("已打包 " + (target / "demo.zip").string() + "："))
+            << into.out;
+        EXPECT_TRUE(fs::is_regular_file(out / "demo.zip"));
+    }
 }
 
 // The archive being replaced is recognised as the file it is, not by the text of its path.
@@ -372,7 +444,14 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
         std::string err;
     };
     const Case cases[] = {
-        {"", "打包失败，没有找到插件的配置文件！\n"},
+        // The form of the name follows, and every near miss: dots, case, a mark or a pattern.
+        {"",
+         "打包失败，没有找到插件的配置文件！\n"
+         "配置文件的路径须恰有三个点并以 .xml 结尾，例如 com.example.demo.xml\n"
+         "相近的文件：a.b.c.XML（扩展名须为小写 .xml）\n"
+         "相近的文件：plugin.xml（路径中有 1 个点）\n"
+         "相近的文件：com.example.demo.xml（未打包：--exclude com.*）\n"
+         "相近的文件：Debug/x.y.z.xml（未打包：编译输出标记：Debug）\n"},
         {"<vemplugin>",
          "打包失败，配置文件读取错误，请检查配置文件格式：第 1 行：Premature end of data in tag "
          "vemplugin line 1\n"},
@@ -384,9 +463,19 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     };
     for (const Case& c : cases) {
         if (c.config.empty()) {
-            const Outcome run = pack({"--exclude", "*.xml"});
-            EXPECT_EQ(run.code, 1);
-            EXPECT_EQ(run.err, c.err);
+            const std::vector<fs::path> near = {dir_.Write("demo/a.b.c.XML"),
+                                                dir_.Write("demo/plugin.xml"),
+                                                dir_.Write("demo/Debug/x.y.z.xml")};
+            for (const bool dry : {false, true}) {
+                const Outcome run =
+                    pack(dry ? std::vector<std::string>{"--exclude", "com.*", "--dry-run"}
+                             : std::vector<std::string>{"--exclude", "com.*"});
+                EXPECT_EQ(run.code, 1);
+                EXPECT_EQ(run.err, c.err);
+            }
+            for (const fs::path& file : near) {
+                fs::remove(file);
+            }
         } else {
             dir_.Write("demo/com.example.demo.xml", c.config);
             const Outcome run = pack({});

@@ -25,6 +25,11 @@ using testing::TempDir;
 using testing::Wide;
 
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+const std::string kMinimal =
+    "<vemplugin><property id='i' version='1' type='t' name='n'/></vemplugin>";
+const std::string kMinimalDescriptor =
+    kDeclaration +
+    "<vemplugin><property id=\"i\" version=\"1\" type=\"t\" name=\"n\"/></vemplugin>\n";
 
 class DescriptorTest : public ::testing::Test {
   protected:
@@ -69,9 +74,17 @@ TEST_F(DescriptorTest, CopiesThePropertyAttributesInOrder) {
     EXPECT_FALSE(packager_.GetErrorMessage(message));
 }
 
-TEST_F(DescriptorTest, RootWithoutPropertyChildPasses) {
-    ASSERT_TRUE(Check("<vemplugin><group><property id='deep'/></group></vemplugin>"));
-    EXPECT_EQ(ReadText(descriptor()), std::string(kDeclaration) + "<vemplugin/>\n");
+TEST_F(DescriptorTest, RootWithoutPropertyChildFailsNamingTheFile) {
+    // Only a child of the root counts, by its exact name.
+    const std::u16string missing =
+        u"配置文件 " + Wide(dir_ / "com.example.demo.xml") + u" 中没有property节点！";
+    for (const char* config :
+         {"<vemplugin/>",
+          "<vemplugin><group><property id='i' version='1' type='t' name='n'/>"
+          "</group></vemplugin>",
+          "<vemplugin><Property id='i' version='1' type='t' name='n'/></vemplugin>"}) {
+        ExpectFailure(config, missing);
+    }
 }
 
 TEST_F(DescriptorTest, ConfigInAnotherEncodingIsReadAsDeclared) {
@@ -455,12 +468,12 @@ TEST_F(DescriptorTest, ExternalEntitiesAreNeverLoaded) {
 
 TEST_F(DescriptorTest, ExistingDescriptorIsReplaced) {
     dir_.Write("out.xml", "stale content that is much longer than the new descriptor ...........");
-    ASSERT_TRUE(Check("<vemplugin/>"));
-    EXPECT_EQ(ReadText(descriptor()), std::string(kDeclaration) + "<vemplugin/>\n");
+    ASSERT_TRUE(Check(kMinimal));
+    EXPECT_EQ(ReadText(descriptor()), kMinimalDescriptor);
 }
 
 TEST_F(DescriptorTest, FailedSaveIsAFailureEvenWhenAFileIsThereAndSaysWhy) {
-    dir_.Write("com.example.demo.xml", "<vemplugin/>");
+    dir_.Write("com.example.demo.xml", kMinimal);
     // A folder at the descriptor path: it exists, but nothing can be saved there.
     dir_.MakeFolder("out.xml");
     EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / "com.example.demo.xml"),
@@ -479,8 +492,8 @@ TEST_F(DescriptorTest, PathsBeyondTheNarrowLimit) {
     const std::string base = dir_.path().string() + "/";
     const std::string fits = base + std::string(259 - base.size(), 'c');
     const std::string too_long = base + std::string(260 - base.size(), 'c');
-    dir_.Write(fs::path(fits).filename().string(), "<vemplugin/>");
-    dir_.Write(fs::path(too_long).filename().string(), "<vemplugin/>");
+    dir_.Write(fs::path(fits).filename().string(), kMinimal);
+    dir_.Write(fs::path(too_long).filename().string(), kMinimal);
 
     EXPECT_TRUE(packager_.CheckConfigAndWriteDescriptor(Wide(fits), Wide(descriptor())));
     EXPECT_FALSE(packager_.CheckConfigAndWriteDescriptor(Wide(too_long), Wide(descriptor())));
@@ -502,7 +515,7 @@ TEST_F(DescriptorTest, OddFileNamesKeepTheirBytes) {
         GTEST_SKIP() << "Windows names are UTF-16 text, never bytes";
     }
     const std::string odd = "plug\xFFin%20x.y.z.xml";
-    dir_.Write(odd, "<vemplugin/>");
+    dir_.Write(odd, kMinimal);
     const fs::path target = dir_ / "desc\xFE%41.xml";
     ASSERT_TRUE(packager_.CheckConfigAndWriteDescriptor(Wide(dir_ / odd), Wide(target)));
     EXPECT_TRUE(fs::exists(target));

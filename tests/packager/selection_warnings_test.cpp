@@ -36,6 +36,8 @@ TEST(SelectionWarningsTest, NameSecretsCaseCollisionsWindowsNamesAndLargeFiles) 
                                                 u"prod.env",
                                                 u"main.js",
                                                 u"keyboard.js",
+                                                u"dist" + s + u"Demo.ZIP",
+                                                u"zip.js",
                                                 u"Docs" + s + u"Readme.txt",
                                                 u"docs" + s + u"README.TXT",
                                                 u"Ärger.txt",
@@ -54,6 +56,7 @@ TEST(SelectionWarningsTest, NameSecretsCaseCollisionsWindowsNamesAndLargeFiles) 
                   u"警告：certs/Server.PEM 看起来是密钥或凭据文件",
                   u"警告：keys/id_rsa.pub 看起来是密钥或凭据文件",
                   u"警告：prod.env 看起来是密钥或凭据文件",
+                  u"警告：dist/Demo.ZIP 是 ZIP 压缩包，将被打包进去",
                   u"警告：docs/README.TXT 与 Docs/Readme.txt 只差字母大小写，安装到 Windows "
                   u"时会互相覆盖",
                   u"警告：ärger.TXT 与 Ärger.txt 只差字母大小写，安装到 Windows 时会互相覆盖",
