@@ -36,9 +36,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // What every message of the check begins with (the library's reason, a size... may follow).
-constexpr std::array<std::u16string_view, 9> kMessages = {
+constexpr std::array<std::u16string_view, 10> kMessages = {
     u"配置文件读取错误，请检查配置文件格式：",
     u"配置文件根目录错误，请用vemplugin标记节点作为根目录！",
+    u"配置文件 ",  // the file's path and "中没有property节点！" follow
     u"配置文件的property节点缺少id属性或属性值为空！",
     u"配置文件的property节点缺少version属性或属性值为空！",
     u"配置文件的property节点缺少type属性或属性值为空！",
