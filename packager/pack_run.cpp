@@ -60,8 +60,8 @@ bool ResolvePaths(const PackRequest& request, PackPlan& plan) {
     if (!request.archive.empty()) {
         const platform::Result<platform::FindData> record = platform::QueryFile(plan.archive);
         if (record && (record->dwFileAttributes & platform::kAttributeDirectory) != 0) {
-            plan.archive = platform::JoinPath(
-                plan.archive, std::u16string(platform::LastComponent(*folder)) + u".zip");
+            plan.archive =
+                platform::JoinPath(plan.archive, *PluginPackager::PluginName(*folder) + u".zip");
         }
     }
     return true;
