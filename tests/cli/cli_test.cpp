@@ -533,6 +533,10 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
     const Outcome root = Zelpack({"pack", "/"});
     EXPECT_EQ(root.code, 1);
     EXPECT_EQ(root.err, "打包失败，插件文件夹无效！\n");
+    // Only a root has no name: ".." resolves to the folder it names, which gives its own.
+    const Outcome parent = Zelpack({"pack", folder() + "/src/..", "--dry-run"});
+    EXPECT_EQ(parent.code, 0) << parent.err;
+    EXPECT_NE(parent.out.find("\ndemo/main.js\n"), std::string::npos) << parent.out;
 
     EXPECT_EQ(Zelpack({"pack"}).code, 2);
     EXPECT_EQ(Zelpack({"pack", folder(), "--include"}).code, 2);
