@@ -3,9 +3,9 @@
 # build-windows/bin, the README, and under licenses/ the licences of what the programs have built
 # in (libxml2, CLI11, GCC's runtime libraries, the mingw-w64 runtime and winpthreads). zelpack's
 # own archive writer makes it (the Linux build's zelpack-zip; ZELPACK_ZIP may name another), and
-# other readers check it. Beside it, the installer build-windows/zelpack-VERSION-windows-x64-setup.exe
-# with the same files (makensis, packaging/windows/zelpack.nsi). Run by test-windows.sh after the
-# Windows tests; runs alone after a build.
+# other readers check it. Beside it, the installer with the same files,
+# build-windows/zelpack-VERSION-windows-x64-setup.exe (makensis, packaging/windows/zelpack.nsi). Run
+# by test-windows.sh after the Windows tests; runs alone after a build.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

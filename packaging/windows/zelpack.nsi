@@ -274,8 +274,13 @@ Function AddToPath
     StrCpy $R0 "加入后的 PATH 太长（$6 个字符），安装程序无法完整写入"
     Goto skip
   ${EndIf}
+  ; After a closing ";" the entry takes one itself, rather than make an empty entry: either way
+  ; cutting ";ENTRY" gives the value back as it was.
+  StrCpy $7 $R1 "" -1
   ${If} $R1 == ""
     StrCpy $R1 $INSTDIR
+  ${ElseIf} $7 == ";"
+    StrCpy $R1 "$R1$INSTDIR;"
   ${Else}
     StrCpy $R1 "$R1;$INSTDIR"
   ${EndIf}
