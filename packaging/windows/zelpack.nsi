@@ -144,7 +144,12 @@ Function ModePageLeave
     !insertmacro IS_ADMIN $1
     ${If} $1 == 0
       ; Again, elevated: the rights come with a new process.
+      ClearErrors
       ExecShell "runas" "$EXEPATH" "/AllUsers"
+      ${If} ${Errors}
+        MessageBox MB_OK|MB_ICONEXCLAMATION "没有得到管理员权限，无法为所有用户安装。"
+        Abort
+      ${EndIf}
       Quit
     ${EndIf}
     StrCpy $AllUsers 1
