@@ -2,14 +2,16 @@
 """The Windows installer under Wine, in a prefix of its own made afresh for each run (about 15 s),
 so that the test prefix stays as the suite left it and a failed run leaves nothing for the next.
 
-Twice, per user and for all users: a silent install (twice, which must not add a second PATH
-entry), the release archive's files in the folder, the registry keys and the shortcut, the
-context-menu commands; per user, `zelpack.exe --version` from a new process's PATH; then a silent
-uninstall, run as Windows runs it (a copy of the uninstaller, told the folder with _?=), which must
-leave none of them but a file of the user's in the folder, and an environment key byte for byte as
-before. The per-user PATH holds other entries (an empty one, one not ASCII, a variable); the
-machine's PATH is made longer than the installer's strings hold, so the installer must leave it
-alone rather than write back a cut value.
+Three rounds of: a silent install, twice (one PATH entry only); the release archive's files in the
+folder, the registry keys, the shortcut and the folder menus' commands; a silent uninstall, run as
+Windows runs it (a copy of the uninstaller, told the folder with _?=), which must leave none of
+them but a file of the user's in the folder, and the environment key byte for byte as before.
+- Per user, with a PATH of other entries (one not ASCII, a variable, a closing ";"): zelpack.exe
+  --version runs from a new process's PATH.
+- For all users, with an entry another program appends after ours between the installs, which
+  must stay, as must everything else in the machine's PATH.
+- Per user, with a PATH longer than the installer's strings hold: it must be left alone rather
+  than written back cut.
 
 Run by test-windows.sh after release-windows.sh; runs alone after it too.
 """
@@ -90,24 +92,48 @@ def check(condition, what):
         sys.exit(f"test-installer: {what}")
 
 
-def path_entries(key):
-    return values(key).get("Path", values(key).get("PATH"))
+def path_value(key):
+    """The name and text of KEY's Path value (the machine's is "PATH")."""
+    return next(((n, v) for n, v in values(key).items() if n.lower() == "path"), ("Path", None))
 
 
-def round_trip(setup, archive, all_users):
+def set_path(key, text):
+    wine("reg", "add", key, "/v", path_value(key)[0], "/t", "REG_EXPAND_SZ", "/d", text, "/f")
+    check(path_value(key)[1] == text, f"{key}: Path was not set")
+
+
+def round_trip(setup, archive, all_users, case):
+    """CASE: "added" (zelpack.exe then runs from a new process's PATH), "later" (an entry another
+    program appends after ours must stay) or "too long" (PATH must be left alone)."""
     mode = "/AllUsers" if all_users else "/CurrentUser"
     root = "HKLM" if all_users else "HKCU"
     env_key = MACHINE_ENV if all_users else USER_ENV
-    before = export(env_key)
-    old_path = path_entries(env_key)
+    before, before_values = export(env_key), values(env_key)
+    path_name, old_path = path_value(env_key)
     if all_users:
         folder = r"C:\Program Files\zelpack"
         menu_folder = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs"
     else:
         folder = r"C:\users\root\AppData\Local\Programs\zelpack"
         menu_folder = r"C:\users\root\AppData\Roaming\Microsoft\Windows\Start Menu\Programs"
-    for _ in range(2):
-        wine(str(setup), "/S", mode)
+    wine(str(setup), "/S", mode)
+    if case == "too long":
+        want = old_path
+    elif old_path.endswith(";"):
+        want = f"{old_path}{folder};"
+    else:
+        want = f"{old_path};{folder}"
+    check(path_value(env_key)[1] == want, f"{mode}: PATH is {path_value(env_key)[1]!r}")
+    if case == "later":
+        want += r";C:\later"
+        set_path(env_key, want)
+    # Again: the entry, in the middle now for "later", is not added twice.
+    wine(str(setup), "/S", mode)
+    check(path_value(env_key)[1] == want, f"{mode}: PATH is {path_value(env_key)[1]!r}")
+    if case == "added":
+        # A new process, from the environment in the registry.
+        version = wine("cmd", "/c", "zelpack.exe", "--version").stdout.strip()
+        check(re.fullmatch(r"zelpack \d+\.\d+\.\d+", version), f"zelpack.exe on PATH: {version}")
 
     # The archive's files, byte for byte, and the uninstaller.
     with zipfile.ZipFile(archive) as z:
@@ -125,11 +151,11 @@ def round_trip(setup, archive, all_users):
     entry = values(rf"{root}\{UNINSTALL}")
     check(entry is not None, f"{mode}: no {root}\\{UNINSTALL}")
     uninstaller = folder + r"\uninstall.exe"
-    for name, want in [("DisplayName", f"{PRODUCT} (zelpack)"), ("InstallLocation", folder),
-                       ("UninstallString", f'"{uninstaller}"'),
-                       ("QuietUninstallString", f'"{uninstaller}" /S'),
-                       ("NoModify", "dword:00000001"), ("NoRepair", "dword:00000001")]:
-        check(entry.get(name) == want, f"{mode}: {name} is {entry.get(name)!r}, not {want!r}")
+    for value, want in [("DisplayName", f"{PRODUCT} (zelpack)"), ("InstallLocation", folder),
+                        ("UninstallString", f'"{uninstaller}"'),
+                        ("QuietUninstallString", f'"{uninstaller}" /S'),
+                        ("NoModify", "dword:00000001"), ("NoRepair", "dword:00000001")]:
+        check(entry.get(value) == want, f"{mode}: {value} is {entry.get(value)!r}, not {want!r}")
     check(entry.get("DisplayVersion", "").count(".") == 2 and "Publisher" in entry and
           entry.get("EstimatedSize", "").startswith("dword:"), f"{mode}: {entry}")
     for key, argument in [(MENU, "%1"), (BACKGROUND_MENU, "%V")]:
@@ -137,15 +163,6 @@ def round_trip(setup, archive, all_users):
         command = values(rf"{root}\{key}\command")
         check(menu is not None and menu[""] == f"用 {PRODUCT} 打开", f"{mode}: {key}: {menu}")
         check(command == {"": f'"{gui}" "{argument}"'}, f"{mode}: {key}\\command: {command}")
-
-    new_path = path_entries(env_key)
-    if all_users:
-        check(new_path == old_path, f"{mode}: a PATH too long to hold was changed")
-    else:
-        check(new_path == f"{old_path}{folder};", f"{mode}: PATH is {new_path!r}")
-        # A new process, from the environment in the registry.
-        version = wine("cmd", "/c", "zelpack.exe", "--version").stdout.strip()
-        check(re.fullmatch(r"zelpack \d+\.\d+\.\d+", version), f"zelpack.exe on PATH: {version}")
 
     # The user's own file keeps the folder.
     unix(folder + r"\notes.txt").write_text("mine")
@@ -161,7 +178,11 @@ def round_trip(setup, archive, all_users):
     check(not link.exists(), f"{mode}: the uninstaller left {link}")
     for key in [UNINSTALL, MENU, BACKGROUND_MENU]:
         check(export(rf"{root}\{key}") is None, f"{mode}: the uninstaller left {root}\\{key}")
-    check(export(env_key) == before, f"{mode}: {env_key} differs after the uninstall")
+    if case == "later":
+        after = {**before_values, path_name: old_path + r";C:\later"}
+        check(values(env_key) == after, f"{mode}: {env_key} is {values(env_key)}, not {after}")
+    else:
+        check(export(env_key) == before, f"{mode}: {env_key} differs after the uninstall")
     shutil.rmtree(unix(folder))
 
 
@@ -182,21 +203,17 @@ def main():
         wine("--start-server")
         check(wine("cmd", "/c", "zelpack.exe", "--version", check=False).returncode != 0,
               "zelpack.exe is on PATH before the install")
-        wine("reg", "add", USER_ENV, "/v", "Path", "/t", "REG_EXPAND_SZ", "/d", USER_PATH, "/f")
-        check(path_entries(USER_ENV) == USER_PATH, "the per-user PATH was not set")
-        round_trip(setup, archive, all_users=False)
-        # After the per-user round: Wine cuts so long a PATH when it makes a process's
-        # environment, which would hide zelpack.exe.
-        machine = path_entries(MACHINE_ENV)
-        long_path = machine + "".join(f";C:\\Tools\\{n:04}" for n in range(100))
-        wine("reg", "add", MACHINE_ENV, "/v", "PATH", "/t", "REG_EXPAND_SZ", "/d", long_path,
-             "/f")
-        check(path_entries(MACHINE_ENV) == long_path, "the machine's PATH was not set")
-        round_trip(setup, archive, all_users=True)
+        set_path(USER_ENV, USER_PATH)
+        round_trip(setup, archive, all_users=False, case="added")
+        round_trip(setup, archive, all_users=True, case="later")
+        # Last: Wine cuts so long a PATH when it makes a process's environment.
+        set_path(USER_ENV, "".join(rf"C:\Tools\{n:04};" for n in range(100)))
+        round_trip(setup, archive, all_users=False, case="too long")
     finally:
         wine("--stop-server", check=False)
+        shutil.rmtree(PREFIX, ignore_errors=True)
         pathlib.Path(str(PREFIX) + ".lock").unlink(missing_ok=True)
-    print("== Windows installer: per user and for all users, install and uninstall")
+    print("== Windows installer: installed and uninstalled, per user and for all users")
 
 
 main()
