@@ -50,8 +50,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # The programs without their debugging information, as released programs are (3 MB rather than
 # 20); the command line shows that it still runs.
+# strip writes the time into each program's header: the last commit's (or SOURCE_DATE_EPOCH's)
+# rather than the clock's, so that the same build gives the same programs, and the same installer.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)}
 for program in zelpack zelpack-gui zelpack-zip; do
-  x86_64-w64-mingw32-strip -o "$scratch/$program.exe" "$build/bin/$program.exe"
+  SOURCE_DATE_EPOCH=$epoch x86_64-w64-mingw32-strip -o "$scratch/$program.exe" \
+    "$build/bin/$program.exe"
 done
 [[ $(bash "$root/scripts/wine-run.sh" "$scratch/zelpack.exe" --version) == "zelpack $version" ]] ||
   fail "the stripped zelpack.exe does not run"
@@ -70,6 +74,9 @@ entries=(
 for entry in "${entries[@]}"; do
   [[ -f ${entry#*=} ]] || fail "missing ${entry#*=}"
 done
+icon=$build/resources/zelpack.ico
+[[ -f $icon ]] || fail "missing $icon"
+command -v makensis >/dev/null || fail "no makensis (the package nsis, which setup-windows.sh installs)"
 
 archive=$build/zelpack-$version-windows-x64.zip
 # Into place only when made and checked: a failed run leaves no half archive.
@@ -114,7 +121,7 @@ echo "== Windows release: ${archive#"$root"/}"
 } >"$scratch/installer-files.nsh"
 setup=$build/zelpack-$version-windows-x64-setup.exe
 makensis -V2 -WX -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$scratch/installer-files.nsh" \
-  -DICON="$build/resources/zelpack.ico" -DOUTFILE="$scratch/${setup##*/}" \
+  -DICON="$icon" -DOUTFILE="$scratch/${setup##*/}" \
   "$root/packaging/windows/zelpack.nsi" >"$scratch/makensis.log" ||
   { cat "$scratch/makensis.log" >&2; fail "makensis failed"; }
 mv "$scratch/${setup##*/}" "$setup"
