@@ -76,7 +76,7 @@ for entry in "${entries[@]}"; do
 done
 icon=$build/resources/zelpack.ico
 [[ -f $icon ]] || fail "missing $icon"
-command -v makensis >/dev/null || fail "no makensis (the package nsis, which setup-windows.sh installs)"
+command -v makensis >/dev/null || fail "no makensis (package nsis; setup-windows.sh installs it)"
 
 archive=$build/zelpack-$version-windows-x64.zip
 # Into place only when made and checked: a failed run leaves no half archive.
