@@ -160,92 +160,109 @@ Function ModePageLeave
 FunctionEnd
 
 ; ---- PATH ----
-; The Path value is read and written whole or not at all: NSIS strings hold at most
-; ${NSIS_MAX_STRLEN} characters, so a longer value would come back cut, and writing it back would
-; lose the user's entries. Such a value is left alone, with a message.
+; The Path value is handled in memory through the system's own calls, never in NSIS strings: they
+; hold at most ${NSIS_MAX_STRLEN} characters, and a longer PATH read into one would come back cut,
+; and written back would lose the user's entries. The value's type is kept.
+
+!define RRF_RT_ANY_NOEXPAND 0x1000FFFF
+; The predefined keys as the 64-bit system has them, sign-extended.
+!define HKEY_CURRENT_USER -2147483647
+!define HKEY_LOCAL_MACHINE -2147483646
+!define SEMICOLON 59
 
 ; PATH_FUNCTIONS PREFIX: the functions for the installer ("") or the uninstaller ("un.").
 !macro PATH_FUNCTIONS UN
-; Out: $R0 status ("ok", "missing" or a message), $R1 the value, $R2 its type (1 REG_SZ, 2
-; REG_EXPAND_SZ).
+; Out: $R0 "ok", "missing" or a message; $R7 a buffer holding ";VALUE;" with room for ";ENTRY;"
+; more (free it with System::Free); $R9 VALUE's length; $R2 its type (1 REG_SZ, 2 REG_EXPAND_SZ);
+; $R8 and $R6 the root and key.
 Function ${UN}ReadPath
-  StrCpy $R1 ""
-  StrCpy $R2 2
   ${If} $AllUsers == 1
-    System::Call 'advapi32::RegGetValueW(p 0x80000002, w "${MACHINE_ENVIRONMENT}", w "Path", \
-      i 0x1000FFFF, *i .r8, p 0, *i .r9) i .r7'
+    StrCpy $R8 ${HKEY_LOCAL_MACHINE}
+    StrCpy $R6 "${MACHINE_ENVIRONMENT}"
   ${Else}
-    System::Call 'advapi32::RegGetValueW(p 0x80000001, w "${USER_ENVIRONMENT}", w "Path", \
-      i 0x1000FFFF, *i .r8, p 0, *i .r9) i .r7'
+    StrCpy $R8 ${HKEY_CURRENT_USER}
+    StrCpy $R6 "${USER_ENVIRONMENT}"
   ${EndIf}
+  StrCpy $R2 2
+  StrCpy $R9 0
+  StrCpy $R7 0
+  System::Call 'advapi32::RegGetValueW(p R8, w R6, w "Path", i ${RRF_RT_ANY_NOEXPAND}, *i .r8, \
+    p 0, *i .r9) i .r7'
   ${If} $7 == 2
     StrCpy $R0 "missing"
-    Return
-  ${EndIf}
-  ${If} $7 != 0
+    StrCpy $9 0
+  ${ElseIf} $7 != 0
     StrCpy $R0 "无法读取 PATH（错误 $7）"
     Return
-  ${EndIf}
-  ${If} $8 != 1
+  ${ElseIf} $8 != 1
   ${AndIf} $8 != 2
     StrCpy $R0 "PATH 不是字符串（类型 $8）"
     Return
-  ${EndIf}
-  StrCpy $R2 $8
-  IntOp $9 $9 / 2
-  ${If} $9 >= ${NSIS_MAX_STRLEN}
-    StrCpy $R0 "PATH 太长（$9 个字符），安装程序无法完整读写"
-    Return
-  ${EndIf}
-  ClearErrors
-  ${If} $AllUsers == 1
-    ReadRegStr $R1 HKLM "${MACHINE_ENVIRONMENT}" "Path"
   ${Else}
-    ReadRegStr $R1 HKCU "${USER_ENVIRONMENT}" "Path"
+    StrCpy $R0 "ok"
+    StrCpy $R2 $8
   ${EndIf}
-  StrLen $7 $R1
-  IntOp $6 $7 + 1
-  ${If} ${Errors}
-  ${OrIf} $9 > $6
-    ; Characters after a NUL would be lost.
-    StrCpy $R0 "PATH 的内容无法完整读取"
-    Return
+  StrLen $6 $INSTDIR
+  IntOp $6 $6 + 8
+  IntOp $6 $6 * 2
+  IntOp $6 $6 + $9
+  System::Alloc $6
+  Pop $R7
+  System::Call 'kernel32::lstrcpyW(p R7, w ";")'
+  ${If} $R0 == "ok"
+    IntPtrOp $5 $R7 + 2
+    IntOp $4 $6 - 2
+    System::Call 'advapi32::RegGetValueW(p R8, w R6, w "Path", i ${RRF_RT_ANY_NOEXPAND}, p 0, \
+      p r5, *i r4r4) i .r7'
+    ${If} $7 != 0
+      StrCpy $R0 "无法读取 PATH（错误 $7）"
+    ${Else}
+      System::Call 'kernel32::lstrlenW(p r5) i .R9'
+      IntOp $3 $R9 + 1
+      IntOp $3 $3 * 2
+      ${If} $4 > $3
+        ; What follows a NUL would be lost.
+        StrCpy $R0 "PATH 中有空字符"
+      ${EndIf}
+    ${EndIf}
+    ${If} $R0 != "ok"
+      System::Free $R7
+      StrCpy $R7 0
+      Return
+    ${EndIf}
   ${EndIf}
-  StrCpy $R0 "ok"
+  System::Call 'kernel32::lstrcatW(p R7, w ";")'
 FunctionEnd
 
-; In: $R1 the new value, $R2 its type.
+; Writes VALUE of ReadPath's buffer back, or deletes the value when $0 is 1; frees the buffer.
 Function ${UN}WritePath
-  ${If} $AllUsers == 1
-    ${If} $R2 == 1
-      WriteRegStr HKLM "${MACHINE_ENVIRONMENT}" "Path" $R1
-    ${Else}
-      WriteRegExpandStr HKLM "${MACHINE_ENVIRONMENT}" "Path" $R1
-    ${EndIf}
+  IntPtrOp $5 $R7 + 2
+  ${If} $0 == 1
+    System::Call 'advapi32::RegDeleteKeyValueW(p R8, w R6, w "Path") i .r7'
   ${Else}
-    ${If} $R2 == 1
-      WriteRegStr HKCU "${USER_ENVIRONMENT}" "Path" $R1
-    ${Else}
-      WriteRegExpandStr HKCU "${USER_ENVIRONMENT}" "Path" $R1
-    ${EndIf}
+    System::Call 'kernel32::lstrlenW(p r5) i .r4'
+    IntOp $4 $4 + 1
+    IntOp $4 $4 * 2
+    System::Call 'advapi32::RegSetKeyValueW(p R8, w R6, w "Path", i R2, p r5, i r4) i .r7'
+  ${EndIf}
+  System::Free $R7
+  ${If} $7 != 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "无法写入 PATH（错误 $7）。" /SD IDOK
+    DetailPrint "无法写入 PATH（错误 $7）"
   ${EndIf}
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
 FunctionEnd
 
-; In: $R3 the text, $R4 the text to find (no case). Out: $R5 its first place, -1 when absent.
-Function ${UN}Find
-  StrLen $6 $R3
-  StrLen $7 $R4
-  IntOp $6 $6 - $7
-  StrCpy $R5 0
-  ${DoWhile} $R5 <= $6
-    StrCpy $8 $R3 $7 $R5
-    ${If} $8 == $R4
-      Return
-    ${EndIf}
-    IntOp $R5 $R5 + 1
-  ${Loop}
-  StrCpy $R5 -1
+; Out: $0 the place in the buffer of the entry naming $INSTDIR (";ENTRY;", with or without a
+; closing backslash, in any case), 0 when there is none; $1 the length of ";ENTRY".
+Function ${UN}FindEntry
+  System::Call 'shlwapi::StrStrIW(p R7, w ";$INSTDIR;") p .r0'
+  StrCpy $1 ";$INSTDIR"
+  ${If} $0 == 0
+    System::Call 'shlwapi::StrStrIW(p R7, w ";$INSTDIR\;") p .r0'
+    StrCpy $1 ";$INSTDIR\"
+  ${EndIf}
+  StrLen $1 $1
 FunctionEnd
 !macroend
 !insertmacro PATH_FUNCTIONS ""
@@ -254,101 +271,81 @@ FunctionEnd
 Function AddToPath
   Call ReadPath
   ${If} $R0 == "missing"
-    StrCpy $R1 ""
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "PathCreated" 1
   ${ElseIf} $R0 != "ok"
-    Goto skip
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$R0，未修改 PATH。$\r$\n需要时请手动把 $INSTDIR 加入 PATH。" /SD IDOK
+    DetailPrint "$R0，未修改 PATH"
+    Return
   ${EndIf}
-  ; Already there, with or without a closing backslash: nothing to add.
-  StrCpy $R3 ";$R1;"
-  StrCpy $R4 ";$INSTDIR;"
-  Call Find
-  ${If} $R5 < 0
-    StrCpy $R4 ";$INSTDIR\;"
-    Call Find
-  ${EndIf}
-  ${If} $R5 >= 0
+  Call FindEntry
+  ${If} $0 != 0
+    System::Free $R7
     DetailPrint "PATH 已含 $INSTDIR"
     Return
   ${EndIf}
-  StrLen $6 $R1
-  StrLen $7 $INSTDIR
-  IntOp $6 $6 + $7
-  IntOp $6 $6 + 1
-  ${If} $6 >= ${NSIS_MAX_STRLEN}
-    StrCpy $R0 "加入后的 PATH 太长（$6 个字符），安装程序无法完整写入"
-    Goto skip
-  ${EndIf}
-  ; After a closing ";" the entry takes one itself, rather than make an empty entry: either way
-  ; cutting ";ENTRY" gives the value back as it was.
-  StrCpy $7 $R1 "" -1
-  ${If} $R1 == ""
-    StrCpy $R1 $INSTDIR
-  ${ElseIf} $7 == ";"
-    StrCpy $R1 "$R1$INSTDIR;"
+  ; Over the closing ";" of ";VALUE;": ";ENTRY", or after a VALUE that ends with ";" (or is empty)
+  ; "ENTRY;" (or "ENTRY") rather than an empty entry. Either way cutting ";ENTRY" from ";VALUE;"
+  ; gives the value back as it was.
+  IntOp $1 $R9 * 2
+  IntPtrOp $2 $R7 + $1
+  System::Call '*$2(&i2 .r3)'
+  IntPtrOp $2 $2 + 2
+  ${If} $R9 == 0
+    System::Call 'kernel32::lstrcpyW(p r2, w "$INSTDIR")'
+  ${ElseIf} $3 == ${SEMICOLON}
+    System::Call 'kernel32::lstrcpyW(p r2, w "$INSTDIR;")'
   ${Else}
-    StrCpy $R1 "$R1;$INSTDIR"
+    System::Call 'kernel32::lstrcpyW(p r2, w ";$INSTDIR")'
   ${EndIf}
+  StrCpy $0 0
   Call WritePath
   DetailPrint "已把 $INSTDIR 加入 PATH"
-  Return
-skip:
-  MessageBox MB_OK|MB_ICONEXCLAMATION "$R0，未修改 PATH。$\r$\n需要时请手动把 $INSTDIR 加入 PATH。" /SD IDOK
-  DetailPrint "$R0，未修改 PATH"
 FunctionEnd
 
 ; Removes every entry that names $INSTDIR, leaving the others and their separators as they were.
 Function un.RemoveFromPath
   Call un.ReadPath
   ${If} $R0 == "missing"
+    System::Free $R7
     Return
   ${ElseIf} $R0 != "ok"
     MessageBox MB_OK|MB_ICONEXCLAMATION "$R0，未修改 PATH。$\r$\n需要时请手动从 PATH 中删除 $INSTDIR。" /SD IDOK
     DetailPrint "$R0，未修改 PATH"
     Return
   ${EndIf}
-  StrCpy $R3 ";$R1;"
-  StrCpy $R6 0 ; entries removed
+  StrCpy $R5 0 ; entries removed
   ${Do}
-    StrCpy $R4 ";$INSTDIR;"
-    Call un.Find
-    ${If} $R5 < 0
-      StrCpy $R4 ";$INSTDIR\;"
-      Call un.Find
-    ${EndIf}
-    ${IfThen} $R5 < 0 ${|} ${ExitDo} ${|}
+    Call un.FindEntry
+    ${IfThen} $0 == 0 ${|} ${ExitDo} ${|}
     ; Cut ";ENTRY", keeping the separator after it.
-    StrLen $7 $R4
-    IntOp $7 $7 - 1
-    IntOp $7 $7 + $R5
-    StrCpy $8 $R3 $R5
-    StrCpy $9 $R3 "" $7
-    StrCpy $R3 "$8$9"
-    IntOp $R6 $R6 + 1
+    IntOp $1 $1 * 2
+    IntPtrOp $2 $0 + $1
+    System::Call 'kernel32::lstrlenW(p r2) i .r3'
+    IntOp $3 $3 + 1
+    IntOp $3 $3 * 2
+    System::Call 'kernel32::RtlMoveMemory(p r0, p r2, p r3)'
+    IntOp $R5 $R5 + 1
   ${Loop}
-  ${If} $R6 == 0
+  ${If} $R5 == 0
+    System::Free $R7
     Return
   ${EndIf}
-  ; Without the added ";" at both ends.
-  StrLen $7 $R3
-  IntOp $7 $7 - 2
-  ${If} $7 <= 0
-    StrCpy $R1 ""
+  ; The closing ";" off.
+  System::Call 'kernel32::lstrlenW(p R7) i .r3'
+  ${If} $3 <= 1
+    System::Call '*$R7(&i2 0, &i2 0)'
   ${Else}
-    StrCpy $R1 $R3 $7 1
+    IntOp $3 $3 - 1
+    IntOp $3 $3 * 2
+    IntPtrOp $2 $R7 + $3
+    System::Call '*$2(&i2 0)'
   ${EndIf}
-  ReadRegDWORD $7 SHCTX "${UNINSTALL_KEY}" "PathCreated"
-  ${If} $R1 == ""
-  ${AndIf} $7 == 1
-    ${If} $AllUsers == 1
-      DeleteRegValue HKLM "${MACHINE_ENVIRONMENT}" "Path"
-    ${Else}
-      DeleteRegValue HKCU "${USER_ENVIRONMENT}" "Path"
-    ${EndIf}
-    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
-  ${Else}
-    Call un.WritePath
+  ; The value the installer made, and nothing else in it: away with it.
+  StrCpy $0 0
+  ${If} $3 <= 1
+    ReadRegDWORD $0 SHCTX "${UNINSTALL_KEY}" "PathCreated"
   ${EndIf}
+  Call un.WritePath
   DetailPrint "已从 PATH 中删除 $INSTDIR"
 FunctionEnd
 
