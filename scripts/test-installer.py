@@ -6,11 +6,11 @@ Three rounds of: a silent install, twice (one PATH entry only); the release arch
 folder, the registry keys, the shortcut and the folder menus' commands; a silent uninstall, run as
 Windows runs it (a copy of the uninstaller, told the folder with _?=), which must leave none of
 them but a file of the user's in the folder, and the environment key byte for byte as before.
-- Per user, with a PATH of other entries (one not ASCII, a variable, a closing ";"): zelpack.exe
-  --version runs from a new process's PATH.
+- Per user, with no PATH of the user's: the installer makes it; zelpack.exe --version runs from a
+  new process's PATH; the uninstaller deletes it.
 - For all users, with an entry another program appends after ours between the installs, which
   must stay, as must everything else in the machine's PATH.
-- Per user, with a PATH longer than NSIS strings hold (1024 characters), which must be handled
+- Per user, with a PATH of other entries longer than NSIS strings hold, which must be handled
   whole all the same.
 
 Run by test-windows.sh after release-windows.sh; runs alone after it too.
@@ -36,8 +36,9 @@ MENU = r"Software\Classes\Directory\shell\zelpack"
 BACKGROUND_MENU = r"Software\Classes\Directory\Background\shell\zelpack"
 USER_ENV = r"HKCU\Environment"
 MACHINE_ENV = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
-# Ends with ";": the entry must not make an empty one, where Wine's cmd stops looking.
-USER_PATH = r"%USERPROFILE%\bin;C:\工具;D:\x;"
+# Entries of other programs, one not ASCII, one a variable, and a closing ";" (the entry must not
+# make an empty one), after more than NSIS strings hold (1024 characters).
+USER_PATH = "".join(rf"C:\Tools\{n:04};" for n in range(100)) + r"%USERPROFILE%\bin;C:\工具;D:\x;"
 
 
 def wine(*args, check=True):
@@ -103,14 +104,15 @@ def set_path(key, text):
 
 
 def round_trip(setup, archive, all_users, case):
-    """CASE: "added" (zelpack.exe then runs from a new process's PATH), "later" (an entry another
-    program appends after ours must stay) or "long" (longer than NSIS strings hold: a value read
-    into one would come back cut)."""
+    """CASE: "created" (no PATH before; zelpack.exe then runs from a new process's PATH), "later"
+    (an entry another program appends after ours must stay) or "long" (USER_PATH: a value read
+    into an NSIS string would come back cut)."""
     mode = "/AllUsers" if all_users else "/CurrentUser"
     root = "HKLM" if all_users else "HKCU"
     env_key = MACHINE_ENV if all_users else USER_ENV
     before, before_values = export(env_key), values(env_key)
     path_name, old_path = path_value(env_key)
+    check((old_path is None) == (case == "created"), f"{mode}: PATH is {old_path!r} before")
     if all_users:
         folder = r"C:\Program Files\zelpack"
         menu_folder = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs"
@@ -118,7 +120,9 @@ def round_trip(setup, archive, all_users, case):
         folder = r"C:\users\root\AppData\Local\Programs\zelpack"
         menu_folder = r"C:\users\root\AppData\Roaming\Microsoft\Windows\Start Menu\Programs"
     wine(str(setup), "/S", mode)
-    if old_path.endswith(";"):
+    if old_path is None:
+        want = folder
+    elif old_path.endswith(";"):
         want = f"{old_path}{folder};"
     else:
         want = f"{old_path};{folder}"
@@ -129,7 +133,7 @@ def round_trip(setup, archive, all_users, case):
     # Again: the entry, in the middle now for "later", is not added twice.
     wine(str(setup), "/S", mode)
     check(path_value(env_key)[1] == want, f"{mode}: PATH is {path_value(env_key)[1]!r}")
-    if case == "added":
+    if case == "created":
         # A new process, from the environment in the registry.
         version = wine("cmd", "/c", "zelpack.exe", "--version").stdout.strip()
         check(re.fullmatch(r"zelpack \d+\.\d+\.\d+", version), f"zelpack.exe on PATH: {version}")
@@ -202,11 +206,10 @@ def main():
         wine("--start-server")
         check(wine("cmd", "/c", "zelpack.exe", "--version", check=False).returncode != 0,
               "zelpack.exe is on PATH before the install")
-        set_path(USER_ENV, USER_PATH)
-        round_trip(setup, archive, all_users=False, case="added")
+        round_trip(setup, archive, all_users=False, case="created")
         round_trip(setup, archive, all_users=True, case="later")
         # Last: Wine cuts so long a PATH when it makes a process's environment.
-        set_path(USER_ENV, "".join(rf"C:\Tools\{n:04};" for n in range(100)))
+        set_path(USER_ENV, USER_PATH)
         round_trip(setup, archive, all_users=False, case="long")
     finally:
         wine("--stop-server", check=False)

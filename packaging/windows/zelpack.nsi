@@ -1,5 +1,5 @@
 ; The Windows installer zelpack-VERSION-windows-x64-setup.exe, made by scripts/release-windows.sh:
-;   makensis -INPUTCHARSET UTF8 -DVERSION=V -DFILES=F.nsh -DOUTFILE=O.exe zelpack.nsi
+;   makensis -INPUTCHARSET UTF8 -DVERSION=V -DFILES=F.nsh -DICON=I.ico -DOUTFILE=O.exe zelpack.nsi
 ; F.nsh, written by that script from the release archive's list, defines ZELPACK_INSTALL_FILES and
 ; ZELPACK_DELETE_FILES, so that the installer holds exactly the archive's files and the uninstaller
 ; deletes them by name: the folder may hold the user's own files, which stay.
