@@ -11,7 +11,7 @@ them but a file of the user's in the folder, and the environment key byte for by
 - For all users, with an entry another program appends after ours between the installs, which
   must stay, as must everything else in the machine's PATH.
 - Per user, with a PATH of other entries longer than NSIS strings hold, which must be handled
-  whole all the same.
+  whole all the same, and of the type REG_SZ, which must stay.
 
 Run by test-windows.sh after release-windows.sh; runs alone after it too.
 """
@@ -98,8 +98,8 @@ def path_value(key):
     return next(((n, v) for n, v in values(key).items() if n.lower() == "path"), ("Path", None))
 
 
-def set_path(key, text):
-    wine("reg", "add", key, "/v", path_value(key)[0], "/t", "REG_EXPAND_SZ", "/d", text, "/f")
+def set_path(key, text, kind="REG_EXPAND_SZ"):
+    wine("reg", "add", key, "/v", path_value(key)[0], "/t", kind, "/d", text, "/f")
     check(path_value(key)[1] == text, f"{key}: Path was not set")
 
 
@@ -209,7 +209,8 @@ def main():
         round_trip(setup, archive, all_users=False, case="created")
         round_trip(setup, archive, all_users=True, case="later")
         # Last: Wine cuts so long a PATH when it makes a process's environment.
-        set_path(USER_ENV, USER_PATH)
+        # REG_SZ, which the uninstall must keep as well.
+        set_path(USER_ENV, USER_PATH, "REG_SZ")
         round_trip(setup, archive, all_users=False, case="long")
     finally:
         wine("--stop-server", check=False)
