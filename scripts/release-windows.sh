@@ -3,7 +3,9 @@
 # build-windows/bin, the README, and under licenses/ the licences of what the programs have built
 # in (libxml2, CLI11, GCC's runtime libraries, the mingw-w64 runtime and winpthreads). zelpack's
 # own archive writer makes it (the Linux build's zelpack-zip; ZELPACK_ZIP may name another), and
-# other readers check it. Run by test-windows.sh after the Windows tests; runs alone after a build.
+# other readers check it. Beside it, the installer with the same files,
+# build-windows/zelpack-VERSION-windows-x64-setup.exe (makensis, packaging/windows/zelpack.nsi). Run
+# by test-windows.sh after the Windows tests; runs alone after a build.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -48,8 +50,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # The programs without their debugging information, as released programs are (3 MB rather than
 # 20); the command line shows that it still runs.
+# strip writes the time into each program's header: the last commit's (or SOURCE_DATE_EPOCH's)
+# rather than the clock's, so that the same build gives the same programs, and the same installer.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)}
 for program in zelpack zelpack-gui zelpack-zip; do
-  x86_64-w64-mingw32-strip -o "$scratch/$program.exe" "$build/bin/$program.exe"
+  SOURCE_DATE_EPOCH=$epoch x86_64-w64-mingw32-strip -o "$scratch/$program.exe" \
+    "$build/bin/$program.exe"
 done
 [[ $(bash "$root/scripts/wine-run.sh" "$scratch/zelpack.exe" --version) == "zelpack $version" ]] ||
   fail "the stripped zelpack.exe does not run"
@@ -68,6 +74,9 @@ entries=(
 for entry in "${entries[@]}"; do
   [[ -f ${entry#*=} ]] || fail "missing ${entry#*=}"
 done
+icon=$build/resources/zelpack.ico
+[[ -f $icon ]] || fail "missing $icon"
+command -v makensis >/dev/null || fail "no makensis (package nsis; setup-windows.sh installs it)"
 
 archive=$build/zelpack-$version-windows-x64.zip
 # Into place only when made and checked: a failed run leaves no half archive.
@@ -88,3 +97,32 @@ with zipfile.ZipFile(archive) as z:
 PY
 mv "$scratch/release.zip" "$archive"
 echo "== Windows release: ${archive#"$root"/}"
+
+# The installer beside it, with the same files: zelpack.nsi includes their list, written here.
+# Names and paths hold no double quote, and the installer's folder no other level than licenses/.
+{
+  echo '!macro ZELPACK_INSTALL_FILES'
+  for entry in "${entries[@]}"; do
+    name=${entry%%=*} folder=
+    if [[ $name == */* ]]; then folder=\\${name%/*}; fi
+    printf 'SetOutPath "$INSTDIR%s"\nFile "/oname=%s" "%s"\n' "$folder" "${name##*/}" "${entry#*=}"
+  done
+  echo '!macroend'
+  echo '!macro ZELPACK_DELETE_FILES'
+  for entry in "${entries[@]}"; do
+    name=${entry%%=*}
+    printf 'Delete "$INSTDIR\\%s"\n' "${name//\//\\}"
+  done
+  for entry in "${entries[@]}"; do
+    name=${entry%%=*}
+    if [[ $name == */* ]]; then printf 'RMDir "$INSTDIR\\%s"\n' "${name%/*}"; fi
+  done | sort -u
+  echo '!macroend'
+} >"$scratch/installer-files.nsh"
+setup=$build/zelpack-$version-windows-x64-setup.exe
+makensis -V2 -WX -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$scratch/installer-files.nsh" \
+  -DICON="$icon" -DOUTFILE="$scratch/${setup##*/}" \
+  "$root/packaging/windows/zelpack.nsi" >"$scratch/makensis.log" ||
+  { cat "$scratch/makensis.log" >&2; fail "makensis failed"; }
+mv "$scratch/${setup##*/}" "$setup"
+echo "== Windows installer: ${setup#"$root"/}"

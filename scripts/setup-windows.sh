@@ -14,6 +14,7 @@ ZELPACK_WINDOWS_PACKAGES=(
   cmake ninja-build ccache python3
   libxml2-dev libcli11-dev nlohmann-json3-dev googletest
   xvfb xauth fonts-wine fonts-wqy-microhei
+  nsis # makensis, for the installer (release-windows.sh)
 )
 # The Unix locales that Wine programs may be run in (wine-run.sh, ZELPACK_WINE_LOCALE).
 ZELPACK_WINE_LOCALES=(zh_CN.UTF-8)

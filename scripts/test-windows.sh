@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build's tests under Wine: sets up and builds build-windows/ (setup-windows.sh), then
-# runs its ctest, then makes the release archive (release-windows.sh). Run by test.sh; runs alone
-# too, handing its arguments to ctest (e.g. -R Deflate). `test-windows.sh --fuzz-replay` runs only
-# the replays of the fuzz targets' seeds and of the corpora scripts/fuzz.sh grew (test.sh runs it
-# after fuzz.sh).
+# runs its ctest, then makes the release archive and the installer (release-windows.sh) and tries
+# the installer (test-installer.py). Run by test.sh; runs alone too, handing its arguments to ctest
+# (e.g. -R Deflate). `test-windows.sh --fuzz-replay` runs only the replays of the fuzz targets'
+# seeds and of the corpora scripts/fuzz.sh grew (test.sh runs it after fuzz.sh).
 # One persistent wineserver serves the build's test discovery and every test (a Wine program
 # starts much faster when the server is already up); it is stopped at the end, also on failure,
 # which ends any Wine program still running in the prefix. The GUI tests draw on a private virtual
@@ -65,3 +65,4 @@ echo "== Windows: the test suite under Wine (build-windows/)"
 ctest --test-dir "$root/build-windows" --output-on-failure --parallel "$(nproc)" --timeout 900 \
   --repeat until-pass:2 "$@"
 bash "$root/scripts/release-windows.sh"
+python3 "$root/scripts/test-installer.py"
