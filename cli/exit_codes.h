@@ -5,6 +5,8 @@
 #include <iostream>
 #include <optional>
 
+#include "resources/version.h"
+
 namespace zelpack {
 
 inline constexpr int kExitSuccess = 0;
@@ -20,13 +22,18 @@ inline constexpr int kExitUser2 = 140;
 inline constexpr int kExitAlarm = 142;
 inline constexpr int kExitTerminated = 143;
 
-// Parses the command line of a diagnostic tool. The exit code when the program should end at
-// once (help printed: 0; a usage error, printed on standard error: 2); nothing otherwise.
+// Parses the command line of a diagnostic tool, which also takes --version. The exit code when
+// the program should end at once (help or version printed: 0; a usage error, printed on standard
+// error: 2); nothing otherwise.
 inline std::optional<int> ParseToolArguments(CLI::App& app, int argc, char** argv) {
+    app.set_version_flag("--version", VersionText(app.get_name()), "显示版本并退出");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
+        return kExitSuccess;
+    } catch (const CLI::CallForVersion& version) {
+        std::cout << version.what() << '\n';
         return kExitSuccess;
     } catch (const CLI::ParseError& error) {
         std::cerr << error.what() << '\n';

@@ -24,6 +24,7 @@
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "resources/version.h"
 
 namespace zelpack {
 
@@ -280,7 +281,7 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
     // "/x" is a path here, never an option, on Windows too.
     app.allow_windows_style_options(false);
     app.set_help_flag("-h,--help", "显示帮助并退出");
-    app.set_version_flag("--version", "zelpack " ZELPACK_VERSION, "显示版本并退出");
+    app.set_version_flag("--version", VersionText("zelpack"), "显示版本并退出");
     app.require_subcommand(1);
 
     std::string list_folder;

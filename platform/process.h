@@ -78,4 +78,9 @@ void RestoreInterruptHandling();
 // on Windows.
 void IgnoreBrokenPipes();
 
+// A window program started from a console has no standard output of its own on Windows: this
+// gives it the console's, when it has none, so that what it prints is seen. Nothing to do
+// elsewhere.
+void UseParentConsole();
+
 }  // namespace zelpack::platform

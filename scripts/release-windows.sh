@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows release archive build-windows/zelpack-VERSION-windows-x64.zip: the programs of
-# build-windows/bin, the README, and under licenses/ the licences of what the programs have built
-# in (libxml2, CLI11, GCC's runtime libraries, the mingw-w64 runtime and winpthreads). zelpack's
+# build-windows/bin, the README, zelpack's LICENSE, and under licenses/ the licences of what the
+# programs have built in (libxml2, CLI11, nlohmann-json, GCC's runtime libraries, the mingw-w64
+# runtime and winpthreads). zelpack's
 # own archive writer makes it (the Linux build's zelpack-zip; ZELPACK_ZIP may name another), and
 # other readers check it. Beside it, the installer with the same files,
 # build-windows/zelpack-VERSION-windows-x64-setup.exe (makensis, packaging/windows/zelpack.nsi). Run
@@ -40,6 +41,7 @@ libxml2=$(find "$build/deps/src/libxml2" -mindepth 2 -maxdepth 2 -name Copyright
 [[ -f $libxml2 ]] || fail "no Copyright in libxml2's source (setup-windows.sh deps fetches it)"
 # setup-windows.sh copies CLI11's headers from the Linux package.
 cli11=$(debian_copyright /usr/include/CLI/CLI.hpp)
+json=$(debian_copyright /usr/include/nlohmann/json.hpp)
 # -static: libstdc++, libgcc and its unwinder, winpthreads and the C runtime's start-up code.
 gcc_runtime=$(debian_copyright "$(runtime libstdc++.a)" "$(runtime libgcc.a)" \
               "$(runtime libgcc_eh.a)")
@@ -57,8 +59,13 @@ for program in zelpack zelpack-gui zelpack-zip; do
   SOURCE_DATE_EPOCH=$epoch x86_64-w64-mingw32-strip -o "$scratch/$program.exe" \
     "$build/bin/$program.exe"
 done
-[[ $(bash "$root/scripts/wine-run.sh" "$scratch/zelpack.exe" --version) == "zelpack $version" ]] ||
-  fail "the stripped zelpack.exe does not run"
+# The stripped programs still run, each stating its version and the licence (the window program
+# too, when its output is redirected).
+for program in zelpack zelpack-gui zelpack-zip; do
+  [[ $(bash "$root/scripts/wine-run.sh" "$scratch/$program.exe" --version) == \
+     "$program $version"$'\n'"许可证：MIT（Copyright (c) 2026 the zelpack authors，见 LICENSE）" ]] ||
+    fail "the stripped $program.exe does not run or does not name the licence"
+done
 
 # NAME=PATH, in the archive's order.
 entries=(
@@ -66,8 +73,10 @@ entries=(
   zelpack-gui.exe="$scratch/zelpack-gui.exe"
   zelpack-zip.exe="$scratch/zelpack-zip.exe"
   README.md="$root/README.md"
+  LICENSE="$root/LICENSE"
   licenses/libxml2.txt="$libxml2"
   licenses/CLI11.txt="$cli11"
+  licenses/nlohmann-json.txt="$json"
   licenses/gcc-runtime.txt="$gcc_runtime"
   licenses/mingw-w64.txt="$mingw_w64"
 )
@@ -91,6 +100,7 @@ with zipfile.ZipFile(archive) as z:
     names = z.namelist()
     want = [e.split("=", 1)[0] for e in entries]
     assert names == want, (names, want)
+    assert "Copyright (c) 2026 the zelpack authors" in z.read("LICENSE").decode(), "LICENSE"
     for entry in entries:
         name, path = entry.split("=", 1)
         assert z.read(name) == open(path, "rb").read(), name

@@ -108,6 +108,8 @@ void IgnoreBrokenPipes() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+void UseParentConsole() {}
+
 void RestoreInterruptHandling() {
     if (saved) {
         for (std::size_t index = 0; index < std::size(kSignals); ++index) {

@@ -106,6 +106,21 @@ int ExitStatusOf(Interruption kind) {
 
 void IgnoreBrokenPipes() {}
 
+void UseParentConsole() {
+    // A redirected output is inherited and used as it is.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((output != nullptr && output != INVALID_HANDLE_VALUE) ||
+        !AttachConsole(ATTACH_PARENT_PROCESS)) {
+        return;
+    }
+    const HANDLE console =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console != INVALID_HANDLE_VALUE) {
+        SetStdHandle(STD_OUTPUT_HANDLE, console);
+    }
+}
+
 void RaiseInterruption(Interruption kind) {
     if (kind == Interruption::None) {
         return;

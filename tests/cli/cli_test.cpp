@@ -244,6 +244,9 @@ TEST(CliUsageTest, HelpVersionAndUsageErrors) {
     const Outcome version = Zelpack({"--version"});
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.out.rfind("zelpack ", 0), 0u);
+    EXPECT_TRUE(version.out.ends_with(
+        "\n许可证：MIT（Copyright (c) 2026 the zelpack authors，见 LICENSE）\n"))
+        << version.out;
 
     // Each in Chinese, with the nearest command or option to a slip and the command's own help.
     const std::string top = "运行 zelpack --help 查看用法。\n";

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # zelpack-deflate: every level's output inflates (Python's zlib, raw) back to its input, the
-# default is level 8, and a bad level is a usage error.
+# default is level 8, a bad level is a usage error, and --version ends with the licence.
 set -euo pipefail
 tool=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+
+version=$("$tool" --version)
+[[ $version == "zelpack-deflate "*$'\n'"许可证：MIT（Copyright (c) 2026 the zelpack authors，见 LICENSE）" ]] || { echo "FAIL: --version: $version" >&2; exit 1; }
 
 python3 - "$scratch" <<'PY'
 import random, sys

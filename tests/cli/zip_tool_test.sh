@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # zelpack-zip on every target and source kind: Python's zipfile, unzip -t, 7z t and bsdtar accept
-# each archive and give back the exact bytes; failures name the entry and exit 1.
+# each archive and give back the exact bytes; failures name the entry and exit 1; --version ends
+# with the licence.
 set -euo pipefail
 tool=$1
 scratch=$(mktemp -d)
@@ -18,6 +19,9 @@ open("名字.txt", "wb").write("中文内容\n".encode())
 PY
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+[[ $("$tool" --version) == "zelpack-zip "*$'\n'"许可证：MIT（Copyright (c) 2026 the zelpack authors，见 LICENSE）" ]] ||
+  fail "--version does not end with the licence: $("$tool" --version)"
 
 # check ARCHIVE PASSWORD NAME=FILE...: every reader accepts it, and Python extracts exactly
 # the named entries with the contents of the files (an empty FILE: a folder entry).

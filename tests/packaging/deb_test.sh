@@ -35,6 +35,7 @@ expected=$(sort <<'EOF'
 ./usr/bin/zelpack-gui
 ./usr/share/applications/zelpack.desktop
 ./usr/share/bash-completion/completions/zelpack
+./usr/share/doc/zelpack/copyright
 ./usr/share/icons/hicolor/16x16/apps/zelpack.png
 ./usr/share/icons/hicolor/32x32/apps/zelpack.png
 ./usr/share/icons/hicolor/48x48/apps/zelpack.png
@@ -59,6 +60,27 @@ desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=zelpack-gui %f' "$desktop" && grep -qx 'MimeType=inode/directory;' "$desktop" &&
   grep -qx 'Icon=zelpack' "$desktop" &&
   grep -qx 'Name=ZEL插件打包工具' "$desktop" || fail "desktop entry: $(cat "$desktop")"
+
+# The copyright file is DEP-5: every licence named is stated in full, zelpack's own is the text of
+# LICENSE, and what is built in (CLI11, nlohmann-json) has its paragraph.
+python3 - "$root/usr/share/doc/zelpack/copyright" "$source/LICENSE" <<'PY' || fail "copyright file"
+import re, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+paragraphs = [dict(re.findall(r"^(\S[^:]*): ?(.*(?:\n .*)*)", p, re.M)) for p in text.split("\n\n")]
+assert paragraphs[0]["Format"] == "https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"
+assert paragraphs[0]["Upstream-Name"] == "zelpack"
+files = {p["Files"]: p for p in paragraphs if "Files" in p}
+assert files["*"]["Copyright"] == "2026 the zelpack authors", files["*"]
+assert files["*"]["License"] == "Expat"
+assert {"usr/include/CLI/*", "usr/include/nlohmann/*"} <= files.keys(), files.keys()
+stated = {p["License"].split("\n")[0]: p["License"] for p in paragraphs
+          if "Files" not in p and "License" in p}
+for paragraph in files.values():
+    assert paragraph["License"] in stated, paragraph
+body = [line[1:] if line != " ." else "" for line in stated["Expat"].split("\n")[1:]]
+licence = open(sys.argv[2], encoding="utf-8").read().rstrip("\n").split("\n")[4:]
+assert body == licence, "the Expat text differs from LICENSE"
+PY
 
 # Each icon is a PNG of its folder's size whose image data inflates to all of its rows.
 python3 - "$root/usr/share/icons/hicolor" <<'PY'
@@ -110,7 +132,11 @@ mkdir -p "$scratch/folders/plugin-a"
   fail "pack FOLDER does not complete folders"
 
 # The unpacked program itself.
-[[ $("$zelpack" --version) == "zelpack $version" ]] || fail "--version: $("$zelpack" --version)"
+licence_line="许可证：MIT（Copyright (c) 2026 the zelpack authors，见 LICENSE）"
+for program in zelpack zelpack-gui; do
+  [[ $("$root/usr/bin/$program" --version) == "$program $version"$'\n'"$licence_line" ]] ||
+    fail "$program --version: $("$root/usr/bin/$program" --version)"
+done
 "$zelpack" pack "$source/examples/demo-plugin" -o "$scratch/demo.zip" --quiet >/dev/null ||
   fail "pack of the example"
 unzip -t "$scratch/demo.zip" >/dev/null || fail "unzip -t"
