@@ -131,7 +131,7 @@ echo "== Windows release: ${archive#"$root"/}"
 } >"$scratch/installer-files.nsh"
 setup=$build/zelpack-$version-windows-x64-setup.exe
 makensis -V2 -WX -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$scratch/installer-files.nsh" \
-  -DICON="$icon" -DOUTFILE="$scratch/${setup##*/}" \
+  -DICON="$icon" -DLICENSE="$root/LICENSE" -DOUTFILE="$scratch/${setup##*/}" \
   "$root/packaging/windows/zelpack.nsi" >"$scratch/makensis.log" ||
   { cat "$scratch/makensis.log" >&2; fail "makensis failed"; }
 mv "$scratch/${setup##*/}" "$setup"

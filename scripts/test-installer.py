@@ -136,7 +136,8 @@ def round_trip(setup, archive, all_users, case):
     if case == "created":
         # A new process, from the environment in the registry.
         version = wine("cmd", "/c", "zelpack.exe", "--version").stdout.strip()
-        check(re.fullmatch(r"zelpack \d+\.\d+\.\d+", version), f"zelpack.exe on PATH: {version}")
+        check(re.fullmatch(r"zelpack \d+\.\d+\.\d+\r?\n许可证：MIT.*", version),
+              f"zelpack.exe on PATH: {version}")
 
     # The archive's files, byte for byte, and the uninstaller.
     with zipfile.ZipFile(archive) as z:

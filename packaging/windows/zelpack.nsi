@@ -1,5 +1,6 @@
 ; The Windows installer zelpack-VERSION-windows-x64-setup.exe, made by scripts/release-windows.sh:
-;   makensis -INPUTCHARSET UTF8 -DVERSION=V -DFILES=F.nsh -DICON=I.ico -DOUTFILE=O.exe zelpack.nsi
+;   makensis -INPUTCHARSET UTF8 -DVERSION=V -DFILES=F.nsh -DICON=I.ico -DLICENSE=LICENSE
+;            -DOUTFILE=O.exe zelpack.nsi
 ; F.nsh, written by that script from the release archive's list, defines ZELPACK_INSTALL_FILES and
 ; ZELPACK_DELETE_FILES, so that the installer holds exactly the archive's files and the uninstaller
 ; deletes them by name: the folder may hold the user's own files, which stay.
@@ -43,7 +44,7 @@ VIAddVersionKey /LANG=2052 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=2052 "FileDescription" "${PRODUCT} 安装程序"
 VIAddVersionKey /LANG=2052 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=2052 "ProductVersion" "${VERSION}"
-VIAddVersionKey /LANG=2052 "LegalCopyright" "zelpack maintainers"
+VIAddVersionKey /LANG=2052 "LegalCopyright" "Copyright (c) 2026 the zelpack authors"
 
 Var AllUsers ; 1: for all users
 Var DirGiven ; 1: /D= named the folder
@@ -53,6 +54,11 @@ Var ModeAll
 !define MUI_ABORTWARNING
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+; zelpack's licence, shown for reading: the MIT License asks for no acceptance.
+!define MUI_LICENSEPAGE_TEXT_TOP "${PRODUCT}（zelpack）以 MIT 许可证发布："
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "任何人都可使用、复制、修改和分发本程序，但须附带此许可证；本程序不提供任何担保。"
+!define MUI_LICENSEPAGE_BUTTON "下一步(&N) >"
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 Page custom ModePage ModePageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_COMPONENTS
