@@ -29,7 +29,7 @@ struct ContentsRow {
     std::u16string name{};
     std::uint64_t entries = 0;
     std::uint64_t size = 0;               // of the entries whose size is known
-    bool size_known = true;               // every entry's
+    bool size_known = false;              // any entry's
     std::optional<std::uint64_t> packed;  // known only when every entry's is
     std::uint64_t stored = 0;             // entries kept as they are
 };

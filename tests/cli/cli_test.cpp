@@ -680,6 +680,17 @@ TEST_F(CliPackTest, ContentsTableAddsUpToTheSummary) {
     std::vector<std::string> quiet = args;
     quiet.insert(quiet.end(), {"--force", "--quiet"});
     EXPECT_EQ(Zelpack(quiet).out, "");
+
+    // A rehearsal knows no packed size, nor the descriptor's, but the rows all the same.
+    std::vector<std::string> rehearsal = args;
+    rehearsal.insert(rehearsal.end(), {"--dry-run", "--json"});
+    const auto planned = nlohmann::json::parse(Zelpack(rehearsal).out);
+    ASSERT_EQ(planned["contents"].size(), 23u);
+    EXPECT_EQ(planned["contents"][0].dump(),
+              R"({"entries":2,"method":"deflate","name":"media/","size":20971521})");
+    EXPECT_EQ(planned["contents"][22].dump(),
+              R"({"entries":1,"method":"deflate","name":"zelPluginInfo.xml","size":null})");
+    EXPECT_EQ(planned["large_files"].dump(), R"([{"path":"media/big.bin","size":10485761}])");
 }
 
 // --json: one document on standard output for every outcome, entries as the archive holds them;
