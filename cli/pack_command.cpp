@@ -211,7 +211,8 @@ void PrintLeftOut(const PackPlan& plan, std::ostream& out) {
     }
 }
 
-void PrintRehearsal(const PackPlan& plan, std::ostream& out) {
+// `quiet` leaves out what a real run's --quiet does: the table and the left-out line.
+void PrintRehearsal(const PackPlan& plan, bool quiet, std::ostream& out) {
     out << "配置文件：" << ToNative(platform::PortablePath(*plan.config)) << '\n'
         << ToNative(kDescriptorEntryName) << '\n';
     for (const FileEntry& entry : plan.files) {
@@ -220,8 +221,10 @@ void PrintRehearsal(const PackPlan& plan, std::ostream& out) {
     for (const auto& [path, reason] : plan.left_out) {
         out << "未打包：" << ToNative(path) << "（" << ToNative(reason.text) << "）\n";
     }
-    PrintContents(Contents(plan, nullptr), out);
-    PrintLeftOut(plan, out);
+    if (!quiet) {
+        PrintContents(Contents(plan, nullptr), out);
+        PrintLeftOut(plan, out);
+    }
 }
 
 std::string Summary(const PackPlan& plan, const PackReport& report) {
@@ -406,7 +409,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     }
     if (command.dry_run) {
         if (!command.json) {
-            PrintRehearsal(plan, out);
+            PrintRehearsal(plan, command.quiet, out);
         }
         return Finish(command, plan, nullptr, kExitSuccess, "dry-run", u"", out);
     }

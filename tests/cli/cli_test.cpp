@@ -680,6 +680,9 @@ TEST_F(CliPackTest, ContentsTableAddsUpToTheSummary) {
     std::vector<std::string> quiet = args;
     quiet.insert(quiet.end(), {"--force", "--quiet"});
     EXPECT_EQ(Zelpack(quiet).out, "");
+    quiet.push_back("--dry-run");
+    const std::string listing = Zelpack(quiet).out;
+    EXPECT_TRUE(listing.ends_with("未打包：f1.txt（--exclude f1.txt）\n")) << listing;
 
     // A rehearsal knows no packed size, nor the descriptor's, but the rows all the same.
     std::vector<std::string> rehearsal = args;
