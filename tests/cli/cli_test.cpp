@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -764,7 +765,11 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
     const auto walk = nlohmann::json::parse(Zelpack({"pack", missing, "--json"}).out)["failure"];
     EXPECT_EQ(walk["step"], "walk");
     EXPECT_EQ(walk["path"], missing);
-    EXPECT_EQ(walk["error"], testing::kWindows ? "ERROR_PATH_NOT_FOUND" : "ENOENT");
+    // Windows versions differ on which of the two a missing folder gives.
+    const std::set<std::string> names =
+        testing::kWindows ? std::set<std::string>{"ERROR_FILE_NOT_FOUND", "ERROR_PATH_NOT_FOUND"}
+                          : std::set<std::string>{"ENOENT"};
+    EXPECT_TRUE(names.contains(walk["error"].get<std::string>())) << walk["error"];
 }
 
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
