@@ -61,6 +61,7 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
             }
             if (entry.error) {
                 file["error"] = ToNative(platform::ErrorText(entry.error));
+                file["error_name"] = platform::ErrorName(entry.error);
             }
             files.push_back(std::move(file));
         } else {
