@@ -770,6 +770,26 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
         testing::kWindows ? std::set<std::string>{"ERROR_FILE_NOT_FOUND", "ERROR_PATH_NOT_FOUND"}
                           : std::set<std::string>{"ENOENT"};
     EXPECT_TRUE(names.contains(walk["error"].get<std::string>())) << walk["error"];
+    // So has a write that fails: the descriptor's, then the archive's, the writer's result too.
+    const auto full_disk = [&](std::uint64_t nth) {
+        const testing::ScopedFault fault(
+            {.operation = platform::faults::Operation::Write, .nth = nth, .error = ENOSPC});
+        return nlohmann::json::parse(
+            Zelpack({"pack", folder(), "-o", archive.string(), "--force", "--json"})
+                .out)["failure"];
+    };
+    const std::string reason = platform::ToNative(testing::ReasonOf(ENOSPC));
+    const auto descriptor = full_disk(1);
+    EXPECT_EQ(descriptor["step"], "pack");
+    EXPECT_EQ(descriptor["error"], "ENOSPC");
+    EXPECT_TRUE(descriptor["text"].get<std::string>().ends_with(
+        "无法写入描述文件 " + descriptor["path"].get<std::string>() + reason))
+        << descriptor;
+    const auto zip = full_disk(2);
+    EXPECT_EQ(zip["path"], archive.string());
+    EXPECT_EQ(zip["error"], "ENOSPC");
+    EXPECT_EQ(zip["zip_error"], "ZIP_WRITE_FAILED");
+    EXPECT_EQ(zip["text"], "打包失败，无法写入压缩文件 " + archive.string() + reason);
 }
 
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
