@@ -23,6 +23,23 @@ std::string JsonTime(const FileEntry& entry) {
     return text;
 }
 
+nlohmann::ordered_json NoticeJson(const Notice& notice, bool text) {
+    nlohmann::ordered_json object{{"code", notice.code}};
+    for (const auto& [name, value] : notice.fields) {
+        if (const auto* string = std::get_if<std::u16string>(&value)) {
+            object[name] = platform::ToNative(*string);
+        } else if (const auto* number = std::get_if<std::uint64_t>(&value)) {
+            object[name] = *number;
+        } else {
+            object[name] = std::get<bool>(value);
+        }
+    }
+    if (text) {
+        object["text"] = platform::ToNative(notice.text);
+    }
+    return object;
+}
+
 void WriteJson(const nlohmann::ordered_json& document, std::ostream& out) {
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }

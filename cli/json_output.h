@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "filelist/file_entry.h"
+#include "packager/notice.h"
 
 namespace zelpack {
 
@@ -15,6 +16,9 @@ namespace zelpack {
 std::string JsonPath(std::u16string_view path);
 // "2026-12-09T14:03:21Z": the last write time in UTC.
 std::string JsonTime(const FileEntry& entry);
+
+// {"code": ..., each field, "text": ...}; `text` false leaves the text out.
+nlohmann::ordered_json NoticeJson(const Notice& notice, bool text = true);
 
 // Two-space indented, a name that is not valid UTF-8 written with U+FFFD for its stray bytes.
 void WriteJson(const nlohmann::ordered_json& document, std::ostream& out);

@@ -10,11 +10,13 @@
 
 #include "cli/exit_codes.h"
 #include "cli/json_output.h"
+#include "packager/contents_summary.h"
 #include "packager/pack_run.h"
 #include "packager/plugin_packager.h"
 #include "platform/listing.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/result.h"
 #include "platform/text.h"
 #include "zip/zip_result.h"
 
@@ -87,14 +89,141 @@ void PrintFailure(const PackPlan& plan, const PackError& error, std::ostream& er
     }
 }
 
-void PrintRehearsal(const PackPlan& plan, std::ostream& out) {
+// The table's width of `text`: two columns for the wide characters of East Asian scripts.
+std::size_t DisplayWidth(std::u16string_view text) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+std::vector<ContentsEntry> ContentsOf(const PackPlan& plan, const PackReport* report) {
+    std::vector<ContentsEntry> entries;
+    if (report != nullptr) {
+        for (const PackedEntry& entry : report->entries) {
+            entries.push_back({entry.name, entry.size, entry.compressed_size, !entry.deflated});
+        }
+        return entries;
+    }
+    // The descriptor's size is known once the configuration is read, which a rehearsal does not.
+    entries.push_back({std::u16string(kDescriptorEntryName), std::nullopt, std::nullopt, false});
+    for (const PlannedEntry& entry : plan.entries) {
+        entries.push_back({entry.name, entry.size, std::nullopt, entry.stored});
+    }
+    return entries;
+}
+
+ContentsSummary Contents(const PackPlan& plan, const PackReport* report) {
+    return SummarizeContents(plan.entry_prefix, ContentsOf(plan, report),
+                             report != nullptr ? std::optional(report->bytes_out) : std::nullopt);
+}
+
+std::u16string MethodText(const ContentsRow& row) {
+    return row.stored == row.entries ? u"存储" : row.stored == 0 ? u"压缩" : u"混合";
+}
+
+// The table of the archive's top-level folders and files, the rest and the total, then each
+// large file: plain text, columns aligned by display width.
+void PrintContents(const ContentsSummary& summary, std::ostream& out) {
+    using Cells = std::vector<std::u16string>;
+    const auto number = [](std::uint64_t value) { return FromNative(std::to_string(value)); };
+    const auto cells = [&](const ContentsRow& row) {
+        return Cells{row.name, number(row.entries), row.size_known ? number(row.size) : u"?",
+                     row.packed ? number(*row.packed) : u"?", MethodText(row)};
+    };
+    std::vector<Cells> lines{{u"名称", u"条目", u"大小", u"压缩后", u"方式"}};
+    const std::size_t shown = std::min(summary.rows.size(), kContentsRowsShown);
+    for (std::size_t row = 0; row < shown; ++row) {
+        lines.push_back(cells(summary.rows[row]));
+    }
+    if (shown < summary.rows.size()) {
+        lines.push_back(
+            cells(SumRows(std::span(summary.rows).subspan(shown),
+                          u"…（其余 " + number(summary.rows.size() - shown) + u" 项）")));
+    }
+    if (summary.structure) {
+        lines.push_back({u"（压缩包结构）", u"", u"", number(*summary.structure), u""});
+    }
+    lines.push_back(cells(summary.total));
+    lines.back()[0] = u"合计";
+    std::vector<std::size_t> widths(lines.front().size(), 0);
+    for (const Cells& line : lines) {
+        for (std::size_t column = 0; column < line.size(); ++column) {
+            widths[column] = std::max(widths[column], DisplayWidth(line[column]));
+        }
+    }
+    for (const Cells& line : lines) {
+        std::string text;
+        for (std::size_t column = 0; column < line.size(); ++column) {
+            const std::string padding(widths[column] - DisplayWidth(line[column]), ' ');
+            // Names to the left, numbers to the right, the method to the left.
+            const bool left = column == 0 || column + 1 == line.size();
+            text += (column == 0 ? "" : "  ") +
+                    (left ? ToNative(line[column]) + padding : padding + ToNative(line[column]));
+        }
+        out << text.substr(0, text.find_last_not_of(' ') + 1) << '\n';
+    }
+    for (const LargeFile& file : summary.large_files) {
+        char megabytes[32];
+        std::snprintf(megabytes, sizeof megabytes, "%.1f",
+                      static_cast<double>(file.size) / (1024.0 * 1024.0));
+        out << "大文件：" << ToNative(file.path) << "（" << megabytes << " MB）\n";
+    }
+}
+
+nlohmann::ordered_json ContentsJson(const ContentsSummary& summary, bool packed) {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const ContentsRow& row : summary.rows) {
+        nlohmann::ordered_json object{{"name", ToNative(row.name)}, {"entries", row.entries}};
+        object["size"] = row.size_known ? nlohmann::ordered_json(row.size) : nullptr;
+        if (packed) {
+            object["compressed_size"] = row.packed.value_or(0);
+        }
+        object["method"] = row.stored == row.entries ? "store"
+                           : row.stored == 0         ? "deflate"
+                                                     : "mixed";
+        rows.push_back(std::move(object));
+    }
+    return rows;
+}
+
+nlohmann::ordered_json LargeFilesJson(const ContentsSummary& summary) {
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    for (const LargeFile& file : summary.large_files) {
+        files.push_back({{"path", ToNative(file.path)}, {"size", file.size}});
+    }
+    return files;
+}
+
+// How many files the run left out, and why, when it left any out.
+void PrintLeftOut(const PackPlan& plan, std::ostream& out) {
+    if (const std::u16string line = LeftOutSummary(plan.left_out); !line.empty()) {
+        out << ToNative(line) << '\n';
+    }
+}
+
+// `quiet` leaves out what a real run's --quiet does: the table and the left-out line.
+void PrintRehearsal(const PackPlan& plan, bool quiet, std::ostream& out) {
     out << "配置文件：" << ToNative(platform::PortablePath(*plan.config)) << '\n'
         << ToNative(kDescriptorEntryName) << '\n';
     for (const FileEntry& entry : plan.files) {
         out << ToNative(platform::PortablePath(plan.entry_prefix + entry.cFileName)) << '\n';
     }
     for (const auto& [path, reason] : plan.left_out) {
-        out << "未打包：" << ToNative(path) << "（" << ToNative(reason) << "）\n";
+        out << "未打包：" << ToNative(path) << "（" << ToNative(reason.text) << "）\n";
+    }
+    if (!quiet) {
+        PrintContents(Contents(plan, nullptr), out);
+        PrintLeftOut(plan, out);
     }
 }
 
@@ -135,6 +264,22 @@ nlohmann::ordered_json PackedEntries(const PackReport& report) {
     return entries;
 }
 
+// The step, the file and the system's or the archive writer's reason by name.
+nlohmann::ordered_json FailureJson(const PackError& error) {
+    nlohmann::ordered_json failure{{"step", StepName(error.step)}};
+    if (!error.path.empty()) {
+        failure["path"] = ToNative(error.path);
+    }
+    if (error.cause) {
+        failure["error"] = platform::ErrorName(error.cause);
+    }
+    if (error.zip_result != zip::Success) {
+        failure["zip_error"] = zip::ZipResultName(error.zip_result);
+    }
+    failure["text"] = ToNative(error.text);
+    return failure;
+}
+
 // The run as one document: what the plan found, what the run made (`report`, when it ran), and
 // how it ended.
 nlohmann::ordered_json RunJson(const PackCommand& command, const PackPlan& plan,
@@ -145,19 +290,26 @@ nlohmann::ordered_json RunJson(const PackCommand& command, const PackPlan& plan,
         document["archive"] = ToNative(plan.archive);
     }
     if (plan.ShowsSelection()) {
-        nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
-        for (const std::u16string& warning : plan.warnings) {
-            warnings.push_back(ToNative(warning));
+        std::vector<Notice> notices = plan.warnings;
+        if (report != nullptr && !report->error) {
+            notices.insert(notices.end(), report->warnings.begin(), report->warnings.end());
         }
-        for (const std::u16string& warning : report != nullptr && !report->error
-                                                 ? report->warnings
-                                                 : std::vector<std::u16string>()) {
-            warnings.push_back(ToNative(warning));
+        // The texts as they always were, for the scripts that read them; beside them the same
+        // warnings with their codes and fields, in the same order.
+        nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+        nlohmann::ordered_json details = nlohmann::ordered_json::array();
+        for (const Notice& warning : notices) {
+            warnings.push_back(ToNative(warning.text));
+            details.push_back(NoticeJson(warning));
         }
         document["warnings"] = std::move(warnings);
+        document["warning_details"] = std::move(details);
         nlohmann::ordered_json left_out = nlohmann::ordered_json::array();
         for (const auto& [path, reason] : plan.left_out) {
-            left_out.push_back({{"path", ToNative(path)}, {"reason", ToNative(reason)}});
+            nlohmann::ordered_json file{{"path", ToNative(path)},
+                                        {"reason", ToNative(reason.text)}};
+            file.update(NoticeJson(reason, false));
+            left_out.push_back(std::move(file));
         }
         document["left_out"] = std::move(left_out);
         if (plan.config) {
@@ -166,6 +318,9 @@ nlohmann::ordered_json RunJson(const PackCommand& command, const PackPlan& plan,
     }
     if (report == nullptr && outcome == "dry-run") {
         document["entries"] = PlannedEntries(plan);
+        const ContentsSummary contents = Contents(plan, nullptr);
+        document["contents"] = ContentsJson(contents, false);
+        document["large_files"] = LargeFilesJson(contents);
     }
     if (report != nullptr) {
         nlohmann::ordered_json descriptor = nlohmann::ordered_json::object();
@@ -175,10 +330,19 @@ nlohmann::ordered_json RunJson(const PackCommand& command, const PackPlan& plan,
         document["descriptor"] = std::move(descriptor);
         if (!report->error) {
             document["entries"] = PackedEntries(*report);
+            const ContentsSummary contents = Contents(plan, report);
+            document["contents"] = ContentsJson(contents, true);
+            document["large_files"] = LargeFilesJson(contents);
         }
     }
     document["result"] = outcome;
     document["message"] = ToNative(message);
+    const PackError* error = plan.error                           ? &*plan.error
+                             : report != nullptr && report->error ? &*report->error
+                                                                  : nullptr;
+    if (error != nullptr) {
+        document["failure"] = FailureJson(*error);
+    }
     return document;
 }
 
@@ -218,12 +382,14 @@ int Execute(const PackCommand& command, const PackPlan& plan, std::ostream& out,
         PrintFailure(plan, *report.error, err);
         return Finish(command, plan, &report, kExitFailure, "failed", report.error->text, out);
     }
-    for (const std::u16string& warning : report.warnings) {
-        err << ToNative(warning) << '\n';
+    for (const Notice& warning : report.warnings) {
+        err << ToNative(warning.text) << '\n';
     }
     const std::string summary = Summary(plan, report);
     if (!command.quiet && !command.json) {
+        PrintContents(Contents(plan, &report), out);
         out << summary << '\n';
+        PrintLeftOut(plan, out);
     }
     return Finish(command, plan, &report, kExitSuccess, "packed", FromNative(summary), out);
 }
@@ -233,8 +399,8 @@ int Execute(const PackCommand& command, const PackPlan& plan, std::ostream& out,
 int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bool show_progress) {
     const PackPlan plan = MakePlan(RequestOf(command));
     if (plan.ShowsSelection()) {
-        for (const std::u16string& warning : plan.warnings) {
-            err << ToNative(warning) << '\n';
+        for (const Notice& warning : plan.warnings) {
+            err << ToNative(warning.text) << '\n';
         }
     }
     if (plan.error) {
@@ -243,7 +409,7 @@ int RunPack(const PackCommand& command, std::ostream& out, std::ostream& err, bo
     }
     if (command.dry_run) {
         if (!command.json) {
-            PrintRehearsal(plan, out);
+            PrintRehearsal(plan, command.quiet, out);
         }
         return Finish(command, plan, nullptr, kExitSuccess, "dry-run", u"", out);
     }

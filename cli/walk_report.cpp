@@ -15,7 +15,7 @@ void ReportUnreadable(const FileEntry& entry, std::ostream& err) {
 void UnfollowedLinkReport::Update(const FolderWalker& walker, std::ostream& err) {
     const auto& links = walker.UnfollowedLinks();
     for (; reported_ < links.size(); ++reported_) {
-        err << ToNative(UnfollowedLinkWarning(links[reported_])) << '\n';
+        err << ToNative(UnfollowedLinkWarning(links[reported_]).text) << '\n';
     }
 }
 

@@ -52,15 +52,17 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
                                         {"size", platform::FileSizeOf(entry)},
                                         {"modified", JsonTime(entry)},
                                         {"ticked", ticked}};
-            if (entry.outside_link) {
-                file["reason"] = {{"outside_link", true}};
-            } else if (entry.previous_archive) {
-                file["reason"] = {{"previous_archive", true}};
-            } else if (const auto mark = BuildOutputMark(entry.cFileName)) {
-                file["reason"] = {{"mark", ToNative(*mark)}};
+            if (const Notice reason = DefaultUntick(entry); !reason.code.empty()) {
+                // A reason without fields keeps its older form too: {"outside_link": true}.
+                nlohmann::ordered_json object = NoticeJson(reason);
+                if (!object.contains(reason.code)) {
+                    object[reason.code] = true;
+                }
+                file["reason"] = std::move(object);
             }
             if (entry.error) {
                 file["error"] = ToNative(platform::ErrorText(entry.error));
+                file["error_name"] = platform::ErrorName(entry.error);
             }
             files.push_back(std::move(file));
         } else {

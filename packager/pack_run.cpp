@@ -25,7 +25,7 @@ using Step = PackError::Step;
 struct Candidate {
     FileEntry entry;
     bool ticked;
-    std::u16string reason;  // why it is left out, while it is
+    Notice reason;  // why it is left out, while it is
 };
 
 // Records the plan's first failure; later ones follow from it.
@@ -85,7 +85,10 @@ bool Walk(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& ca
     while (walker.Next(entry)) {
         const bool ticks = request.ticked ? ticked.contains(entry.cFileName)
                                           : request.all || IsCheckedByDefault(entry);
-        std::u16string reason = ticks ? std::u16string() : DefaultUntickReason(entry);
+        Notice reason = ticks ? Notice() : DefaultUntick(entry);
+        if (!ticks && reason.code.empty()) {
+            reason.code = "unticked";
+        }
         candidates.push_back({std::move(entry), ticks, std::move(reason)});
     }
     for (const std::u16string& link : walker.UnfollowedLinks()) {
@@ -95,7 +98,9 @@ bool Walk(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& ca
         for (Candidate& candidate : candidates) {
             if (MatchesPathPattern(pattern, platform::PortablePath(candidate.entry.cFileName))) {
                 candidate.ticked = ticks;
-                candidate.reason = ticks ? std::u16string() : u"--exclude " + pattern;
+                candidate.reason =
+                    ticks ? Notice()
+                          : Notice{"exclude", {{"pattern", pattern}}, u"--exclude " + pattern};
             }
         }
     }
@@ -111,15 +116,17 @@ std::vector<FileEntry> Sort(const PackRequest& request, PackPlan& plan,
     for (Candidate& candidate : candidates) {
         const std::u16string path = platform::PortablePath(candidate.entry.cFileName);
         if (candidate.entry.outside_link) {
-            plan.warnings.push_back(u"警告：" + path + u" 是指向插件文件夹以外的文件的链接，" +
-                                    (candidate.ticked ? u"按要求打包" : u"未打包"));
+            plan.warnings.push_back({"outside_link",
+                                     {{"path", path}, {"packed", candidate.ticked}},
+                                     u"警告：" + path + u" 是指向插件文件夹以外的文件的链接，" +
+                                         (candidate.ticked ? u"按要求打包" : u"未打包")});
         } else if (candidate.entry.error && !candidate.ticked) {
-            plan.warnings.push_back(u"警告：" + UnreadableText(candidate.entry));
+            plan.warnings.push_back(UnreadableWarning(candidate.entry));
         }
         if (candidate.ticked) {
             ticked.push_back(std::move(candidate.entry));
         } else {
-            plan.left_out.emplace_back(path, std::move(candidate.reason));
+            plan.left_out.push_back({path, std::move(candidate.reason)});
         }
     }
     if (!request.ticked || !request.patterns.empty()) {
@@ -162,7 +169,8 @@ std::vector<std::u16string> ConfigHints(const PackPlan& plan) {
         const std::u16string paths[] = {path};
         if (PluginPackager::FindConfigFileIn(paths)) {
             hints.push_back(u"相近的文件：" + path + u"（未打包：" +
-                            (reason.empty() ? std::u16string(u"未勾选") : reason) + u"）");
+                            (reason.text.empty() ? std::u16string(u"未勾选") : reason.text) +
+                            u"）");
         }
     }
     return hints;
@@ -178,10 +186,11 @@ void Select(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& 
         if (kept < plan.files.size() && plan.files[kept].cFileName == entry.cFileName) {
             ++kept;
         } else {
-            plan.left_out.emplace_back(platform::PortablePath(entry.cFileName), u"压缩包本身");
+            plan.left_out.push_back(
+                {platform::PortablePath(entry.cFileName), {"archive_itself", {}, u"压缩包本身"}});
         }
     }
-    for (std::u16string& warning : SelectionWarnings(plan.files)) {
+    for (Notice& warning : SelectionWarnings(plan.files)) {
         plan.warnings.push_back(std::move(warning));
     }
     std::vector<std::u16string> paths;
@@ -194,10 +203,14 @@ void Select(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& 
         plan.config_hints = ConfigHints(plan);
     } else if (platform::PortablePath(*plan.config).find(u'/') != std::u16string::npos) {
         // Often the parent of the plug-in's folder was chosen: the name says where it is.
-        plan.warnings.push_back(u"警告：配置文件 " + platform::PortablePath(*plan.config) +
-                                u" 不在插件文件夹的顶层；若插件文件夹是 " +
-                                platform::JoinPath(plan.folder, platform::FolderOf(*plan.config)) +
-                                u"，请改选该文件夹");
+        const std::u16string path = platform::PortablePath(*plan.config);
+        const std::u16string folder =
+            platform::JoinPath(plan.folder, platform::FolderOf(*plan.config));
+        plan.warnings.push_back({"config_below_root",
+                                 {{"path", path}, {"folder", folder}},
+                                 u"警告：配置文件 " + path +
+                                     u" 不在插件文件夹的顶层；若插件文件夹是 " + folder +
+                                     u"，请改选该文件夹"});
     }
     plan.selected = true;
 }
@@ -227,6 +240,64 @@ void Rehearse(PackPlan& plan) {
 }
 
 }  // namespace
+
+std::string_view StepName(PackError::Step step) {
+    switch (step) {
+        case Step::kFolder:
+            return "folder";
+        case Step::kArchive:
+            return "archive";
+        case Step::kFixedTime:
+            return "fixed_time";
+        case Step::kWalk:
+            return "walk";
+        case Step::kSelection:
+            return "selection";
+        case Step::kRehearsal:
+            return "rehearsal";
+        case Step::kPack:
+            return "pack";
+        case Step::kCancel:
+            return "cancel";
+    }
+    return "pack";
+}
+
+std::u16string LeftOutSummary(const std::vector<LeftOut>& left_out) {
+    // Short names, in the order a user undoes them: marks and rules first.
+    static constexpr std::pair<std::string_view, std::u16string_view> kCategories[] = {
+        {"mark", u"编译输出标记"},        {"ignore", u"忽略规则"},
+        {"exclude", u"--exclude"},        {"unticked", u"未勾选"},
+        {"outside_link", u"外部链接"},    {"previous_archive", u"上次的压缩包"},
+        {"archive_itself", u"压缩包本身"}};
+    if (left_out.empty()) {
+        return {};
+    }
+    std::size_t counts[std::size(kCategories) + 1] = {};  // the last: a code not named above
+    for (const LeftOut& file : left_out) {
+        std::size_t category = 0;
+        while (category < std::size(kCategories) &&
+               kCategories[category].first != file.reason.code) {
+            ++category;
+        }
+        ++counts[category];
+    }
+    const auto number = [](std::size_t count) {
+        return platform::FromNative(std::to_string(count));
+    };
+    std::u16string line = u"未打包 " + number(left_out.size()) + u" 个：";
+    const char16_t* separator = u"";
+    for (std::size_t category = 0; category <= std::size(kCategories); ++category) {
+        if (counts[category] != 0) {
+            line += separator;
+            line += category < std::size(kCategories) ? kCategories[category].second
+                                                      : std::u16string_view(u"其他");
+            line += u" " + number(counts[category]);
+            separator = u"、";
+        }
+    }
+    return line;
+}
 
 PackPlan MakePlan(const PackRequest& request) {
     PackPlan plan;

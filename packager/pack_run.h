@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "filelist/file_entry.h"
+#include "packager/notice.h"
 #include "packager/plugin_packager.h"
 #include "zip/zip_result.h"
 
@@ -59,6 +60,22 @@ struct PackError {
     std::u16string text{};  // "打包失败，…" (for a cancelled run, "打包已取消")
 };
 
+// The step's name for scripts: "folder", "archive", "fixed_time", "walk", "selection",
+// "rehearsal", "pack" or "cancel".
+std::string_view StepName(PackError::Step step);
+
+// A walked file not packed, with why: the reason's text, empty for a file the request's list left
+// unticked, and its code: those of DefaultUntick, "exclude" (with "pattern"), "unticked" or
+// "archive_itself".
+struct LeftOut {
+    std::u16string path;  // relative, with '/'
+    Notice reason;
+};
+
+// "未打包 4 个：编译输出标记 3、--exclude 1": how many files are left out, by reason in a fixed
+// order; empty when none is.
+std::u16string LeftOutSummary(const std::vector<LeftOut>& left_out);
+
 // One file of the archive to come, for a rehearsal.
 struct PlannedEntry {
     std::u16string name;  // inside the archive, with the plug-in's folder
@@ -76,11 +93,12 @@ struct PackPlan {
     bool selected = false;  // whether the walk was made and what follows is known
     // The files to pack, as the walk recorded them, in walk order, the archive itself left out.
     std::vector<FileEntry> files;
-    // What is left out, with why (empty for a file the request's list left unticked), in walk
-    // order.
-    std::vector<std::pair<std::u16string, std::u16string>> left_out;
-    // The walk's warnings, then the selection's, one "警告：" line each.
-    std::vector<std::u16string> warnings;
+    // What is left out, with why, in walk order.
+    std::vector<LeftOut> left_out;
+    // The walk's warnings, then the selection's, one "警告：" line each: those of
+    // SelectionWarnings, UnfollowedLinkWarning and UnreadableWarning, "outside_link" (with "path"
+    // and "packed") and "config_below_root" (with "path" and "folder").
+    std::vector<Notice> warnings;
     std::optional<std::u16string> config;  // relative path of the configuration found
     // Without one: the form its name must have, then each near miss seen, one line each.
     std::vector<std::u16string> config_hints;
@@ -105,8 +123,8 @@ struct PackReport {
     double seconds = 0;
     // The descriptor's fields, as far as the configuration was checked (even on failure).
     std::vector<std::pair<std::string, std::string>> descriptor;
-    std::vector<std::u16string> warnings;  // the run's own, beyond the plan's
-    std::optional<PackError> error;        // set when no archive was made
+    std::vector<Notice> warnings;    // the run's own, beyond the plan's
+    std::optional<PackError> error;  // set when no archive was made
 };
 
 // Packs the plan's files with `packager`, which stays free for DeleteDescriptorFile from another

@@ -591,9 +591,12 @@ bool PluginPackager::Commit(Run& run) {
     // From here on the run has succeeded, whatever arrives: the archive is in place.
     if (run.options.flush) {
         if (const platform::Status flushed = run.output->FlushFolder(); !flushed) {
-            warnings_.push_back(u"警告：已保存 " + std::u16string(run.archive_path) +
-                                u"，但无法把它所在的文件夹写入磁盘：" +
-                                platform::ErrorText(flushed.error()));
+            warnings_.push_back(
+                {"folder_not_flushed",
+                 {{"path", std::u16string(run.archive_path)},
+                  {"error", platform::FromNative(platform::ErrorName(flushed.error()))}},
+                 u"警告：已保存 " + std::u16string(run.archive_path) +
+                     u"，但无法把它所在的文件夹写入磁盘：" + platform::ErrorText(flushed.error())});
         }
     }
     packed_entries_ = std::move(entries);

@@ -562,17 +562,6 @@ platform::Status SaveDescriptor(std::string_view text, std::u16string_view path)
     return {};
 }
 
-// The message of a step that failed on `path`: the step, the path and the reason.
-std::u16string FailureAt(std::u16string_view what, std::u16string_view path,
-                         const std::error_code& cause) {
-    std::u16string message(what);
-    message += u' ';
-    message += path;
-    message += u'：';
-    message += platform::ErrorText(cause);
-    return message;
-}
-
 }  // namespace
 
 const char* PluginPackager::WideToAnsi(std::u16string_view wide, std::span<char> buffer) {
@@ -638,11 +627,11 @@ bool PluginPackager::CheckConfigAndWriteDescriptor(std::u16string_view config_pa
     }
     if (const platform::Status saved = SaveDescriptor(descriptor, descriptor_path); !saved) {
         descriptor_fields_.clear();
-        return Fail(FailureAt(u"无法写入描述文件", descriptor_path, saved.error()));
+        return FailAt(u"无法写入描述文件", descriptor_path, saved.error());
     }
     if (const auto found = platform::QueryFile(descriptor_path); !found) {
         descriptor_fields_.clear();
-        return Fail(FailureAt(u"无法读取描述文件", descriptor_path, found.error()));
+        return FailAt(u"无法读取描述文件", descriptor_path, found.error());
     }
     return true;
 }

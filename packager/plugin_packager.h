@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "filelist/file_entry.h"
+#include "packager/notice.h"
 #include "zip/zip_result.h"
 
 namespace zelpack {
@@ -165,8 +166,9 @@ class PluginPackager {
                                                   std::u16string_view archive_path);
 
     // What the last run would have the user know although it succeeded (the archive's folder could
-    // not be flushed to the disk, say), one "警告：" line each.
-    const std::vector<std::u16string>& Warnings() const { return warnings_; }
+    // not be flushed to the disk: code "folder_not_flushed" with "path" and "error"), one "警告："
+    // line each.
+    const std::vector<Notice>& Warnings() const { return warnings_; }
 
     // The largest configuration checked, in bytes: a plug-in's configuration is a few KB, and the
     // XML library's time for one element grows with the square of its attribute count.
@@ -235,7 +237,7 @@ class PluginPackager {
 
     std::vector<std::u16string> selected_files_;
     std::vector<PackedEntry> packed_entries_;
-    std::vector<std::u16string> warnings_;
+    std::vector<Notice> warnings_;
     std::vector<std::pair<std::string, std::string>> descriptor_fields_;
     std::mutex descriptor_mutex_;
     std::u16string descriptor_path_;

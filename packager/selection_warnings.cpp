@@ -60,8 +60,8 @@ std::u16string WindowsNameProblem(std::u16string_view name) {
 
 }  // namespace
 
-std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selection) {
-    std::vector<std::u16string> warnings;
+std::vector<Notice> SelectionWarnings(std::span<const FileEntry> selection) {
+    std::vector<Notice> warnings;
     std::map<std::u16string, std::u16string> seen;  // folded path -> the path first met
     for (const FileEntry& entry : selection) {
         const std::u16string path = platform::PortablePath(entry.cFileName);
@@ -70,38 +70,47 @@ std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selecti
             std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
         const std::u16string folded_name = platform::UpperCased(name);
         if (LooksLikeSecret(folded_name)) {
-            warnings.push_back(u"警告：" + path + u" 看起来是密钥或凭据文件");
+            warnings.push_back(
+                {"secret", {{"path", path}}, u"警告：" + path + u" 看起来是密钥或凭据文件"});
         }
         if (EndsWith(folded_name, u".ZIP")) {
-            warnings.push_back(u"警告：" + path + u" 是 ZIP 压缩包，将被打包进去");
+            warnings.push_back({"zip_archive",
+                                {{"path", path}},
+                                u"警告：" + path + u" 是 ZIP 压缩包，将被打包进去"});
         }
         for (std::size_t start = 0; start <= path.size();) {
             const std::size_t end = std::min(path.find(u'/', start), path.size());
             const std::u16string problem =
                 WindowsNameProblem(std::u16string_view(path).substr(start, end - start));
             if (!problem.empty()) {
-                warnings.push_back(u"警告：" + path + u" 的名字在 Windows 上无效（" + problem +
-                                   u"）");
+                warnings.push_back(
+                    {"windows_name",
+                     {{"path", path}, {"problem", problem}},
+                     u"警告：" + path + u" 的名字在 Windows 上无效（" + problem + u"）"});
                 break;
             }
             start = end + 1;
         }
         const auto [first, fresh] = seen.emplace(platform::UpperCased(path), path);
         if (!fresh) {
-            warnings.push_back(u"警告：" + path + u" 与 " + first->second +
-                               u" 只差字母大小写，安装到 Windows 时会互相覆盖");
+            warnings.push_back({"case_clash",
+                                {{"path", path}, {"other", first->second}},
+                                u"警告：" + path + u" 与 " + first->second +
+                                    u" 只差字母大小写，安装到 Windows 时会互相覆盖"});
         }
         if (!entry.error && platform::FileSizeOf(entry) > kLargeFileWarningSize) {
-            warnings.push_back(u"警告：" + path + u" 大于 50 MB（" +
-                               platform::FromNative(std::to_string(platform::FileSizeOf(entry))) +
-                               u" 字节）");
+            const std::uint64_t size = platform::FileSizeOf(entry);
+            warnings.push_back({"large_file",
+                                {{"path", path}, {"size", size}},
+                                u"警告：" + path + u" 大于 50 MB（" +
+                                    platform::FromNative(std::to_string(size)) + u" 字节）"});
         }
     }
     return warnings;
 }
 
-std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
-                                              std::span<const std::u16string> selection) {
+std::vector<Notice> SelectionWarnings(std::u16string_view folder,
+                                      std::span<const std::u16string> selection) {
     std::vector<FileEntry> records;
     records.reserve(selection.size());
     for (const std::u16string& path : selection) {
@@ -110,17 +119,22 @@ std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
     return SelectionWarnings(records);
 }
 
-std::u16string DefaultUntickReason(const FileEntry& entry) {
+Notice DefaultUntick(const FileEntry& entry) {
     if (entry.outside_link) {
-        return u"指向插件文件夹以外的链接";
+        return {"outside_link", {}, u"指向插件文件夹以外的链接"};
     }
     if (entry.previous_archive) {
-        return u"上次打包的压缩包";
+        return {"previous_archive", {}, u"上次打包的压缩包"};
     }
     if (const auto mark = BuildOutputMark(entry.cFileName)) {
-        return u"编译输出标记：" + std::u16string(*mark);
+        return {
+            "mark", {{"mark", std::u16string(*mark)}}, u"编译输出标记：" + std::u16string(*mark)};
     }
     return {};
+}
+
+std::u16string DefaultUntickReason(const FileEntry& entry) {
+    return DefaultUntick(entry).text;
 }
 
 std::u16string UnreadableText(const FileEntry& entry) {
@@ -129,9 +143,18 @@ std::u16string UnreadableText(const FileEntry& entry) {
            platform::PortablePath(entry.cFileName) + u"：" + platform::ErrorText(entry.error);
 }
 
-std::u16string UnfollowedLinkWarning(std::u16string_view link) {
-    return u"警告：" + platform::PortablePath(link) +
-           u" 是指向插件文件夹以外的文件夹的链接，未跟随";
+Notice UnreadableWarning(const FileEntry& entry) {
+    return {"unreadable",
+            {{"path", platform::PortablePath(entry.cFileName)},
+             {"error", platform::FromNative(platform::ErrorName(entry.error))}},
+            u"警告：" + UnreadableText(entry)};
+}
+
+Notice UnfollowedLinkWarning(std::u16string_view link) {
+    const std::u16string path = platform::PortablePath(link);
+    return {"unfollowed_link",
+            {{"path", path}},
+            u"警告：" + path + u" 是指向插件文件夹以外的文件夹的链接，未跟随"};
 }
 
 }  // namespace zelpack

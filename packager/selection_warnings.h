@@ -10,31 +10,42 @@
 #include <vector>
 
 #include "filelist/file_entry.h"
+#include "packager/notice.h"
 
 namespace zelpack {
 
 // Files over this size are named: a plug-in rarely needs one, and it slows every install.
 inline constexpr std::uint64_t kLargeFileWarningSize = 50ull * 1024 * 1024;
 
-// One "警告：" line per finding, in selection order, paths relative with '/': ticked files that
+// One "警告：" notice per finding, in selection order, paths relative with '/': ticked files that
 // look like keys or credentials, paths that differ only in letter case (one overwrites the other
 // on Windows), names Windows cannot hold, archives (an earlier pack under another name, often),
 // and files over kLargeFileWarningSize. `selection` holds
 // the walk's records, relative paths in cFileName, as PluginPackager::Pack takes them: their sizes
 // are the walk's, nothing is looked up again.
-std::vector<std::u16string> SelectionWarnings(std::span<const FileEntry> selection);
+// Codes: "secret", "zip_archive", "windows_name" (with "problem"), "case_clash" (with "other",
+// the path first met) and "large_file" (with "size"); each with "path".
+std::vector<Notice> SelectionWarnings(std::span<const FileEntry> selection);
 // The same for paths relative to `folder`, each looked up now.
-std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
-                                              std::span<const std::u16string> selection);
+std::vector<Notice> SelectionWarnings(std::u16string_view folder,
+                                      std::span<const std::u16string> selection);
 
-// Why a walked file starts unticked: "编译输出标记：lib" (the build-output mark its path holds),
-// "指向插件文件夹以外的链接" or "上次打包的压缩包"; empty when it starts ticked.
+// Why a walked file starts unticked: "编译输出标记：lib" (code "mark" with "mark", the
+// build-output mark its path holds), "指向插件文件夹以外的链接" ("outside_link") or
+// "上次打包的压缩包"
+// ("previous_archive"); no code when it starts ticked.
+Notice DefaultUntick(const FileEntry& entry);
+// Its text alone.
 std::u16string DefaultUntickReason(const FileEntry& entry);
 
 // "无法列出文件夹 sub：Permission denied" and the like, for an entry whose error is set.
 std::u16string UnreadableText(const FileEntry& entry);
 
-// The warning about a link to a folder outside the plug-in folder, which the walk did not follow.
-std::u16string UnfollowedLinkWarning(std::u16string_view link);
+// The warning about it: code "unreadable" with "path" and "error", the system error's name.
+Notice UnreadableWarning(const FileEntry& entry);
+
+// The warning about a link to a folder outside the plug-in folder, which the walk did not follow:
+// code "unfollowed_link" with "path".
+Notice UnfollowedLinkWarning(std::u16string_view link);
 
 }  // namespace zelpack

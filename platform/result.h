@@ -78,6 +78,16 @@ inline std::error_code make_error_code(Errc code) {
 // The reason as the user reads it: the operating system's own words for its errors.
 std::u16string ErrorText(const std::error_code& error);
 
+// The reason's symbolic name, for scripts: "ENOENT", "EACCES" (the C library's numbers, on
+// either system), "ERROR_FILE_NOT_FOUND", "ERROR_ACCESS_DENIED" (Windows' own), zelpack's
+// "ZELPACK_NOT_REGULAR_FILE". A number no table holds is named by its category: "errno 4095",
+// "win32 4095". Empty for no error. Each system's side has its table.
+std::string ErrorName(const std::error_code& error);
+// The C library's name of errno `number`, or "errno N"; shared by both sides.
+std::string ErrnoName(int number);
+// The name of an error of another category than zelpack's and the generic one: the system's own.
+std::string SystemErrorName(const std::error_code& error);
+
 }  // namespace zelpack::platform
 
 template <>

@@ -56,6 +56,55 @@ std::string_view ZipResultMessage(ZipResult code) {
     }
 }
 
+std::string_view ZipResultName(ZipResult code) {
+    switch (code) {
+        case Success:
+            return "ZIP_SUCCESS";
+        case DuplicateFailed:
+            return "ZIP_DUPLICATE_FAILED";
+        case OpenFailed:
+            return "ZIP_OPEN_FAILED";
+        case NoMemory:
+            return "ZIP_NO_MEMORY";
+        case WriteFailed:
+            return "ZIP_WRITE_FAILED";
+        case NotFound:
+            return "ZIP_NOT_FOUND";
+        case MoreData:
+            return "ZIP_MORE_DATA";
+        case Corrupt:
+            return "ZIP_CORRUPT";
+        case ReadFailed:
+            return "ZIP_READ_FAILED";
+        case BadArguments:
+            return "ZIP_BAD_ARGUMENTS";
+        case NotMemoryTarget:
+            return "ZIP_NOT_MEMORY_TARGET";
+        case MemoryTooSmall:
+            return "ZIP_MEMORY_TOO_SMALL";
+        case PreviousError:
+            return "ZIP_PREVIOUS_ERROR";
+        case AlreadyEnded:
+            return "ZIP_ALREADY_ENDED";
+        case SizeMismatch:
+            return "ZIP_SIZE_MISMATCH";
+        case PartlyExtracted:
+            return "ZIP_PARTLY_EXTRACTED";
+        case WrongHandleKind:
+            return "ZIP_WRONG_HANDLE_KIND";
+        case NotInitialised:
+            return "ZIP_NOT_INITIALISED";
+        case NotSeekable:
+            return "ZIP_NOT_SEEKABLE";
+        case ChangeNotAllowed:
+            return "ZIP_CHANGE_NOT_ALLOWED";
+        case DeflateFailed:
+            return "ZIP_DEFLATE_FAILED";
+        default:
+            return "ZIP_UNKNOWN";
+    }
+}
+
 std::size_t DescribeZipResult(ZipResult code, char* buffer, std::size_t capacity) {
     if (code == MostRecentResultCode) {
         code = GetMostRecentResult();

@@ -42,6 +42,10 @@ inline constexpr ZipResult MostRecentResultCode = 1;
 // included: only DescribeZipResult looks it up).
 std::string_view ZipResultMessage(ZipResult code);
 
+// The symbolic name of `code`, for scripts: "ZIP_WRITE_FAILED" for WriteFailed and so on;
+// "ZIP_UNKNOWN" for any value not listed.
+std::string_view ZipResultName(ZipResult code);
+
 // Copies the message of `code` (1: of MostRecentResult) into `buffer`, cut to capacity - 1
 // characters and NUL-terminated; with a null buffer or capacity 0 nothing is written. Returns the
 // full length of the message, also when it was cut.

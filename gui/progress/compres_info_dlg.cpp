@@ -29,11 +29,11 @@ std::u16string ElapsedText(int seconds) {
 }
 
 // The line under the status: the first warning, and how many there are when more than one.
-std::u16string WarningLine(const std::vector<std::u16string>& warnings) {
+std::u16string WarningLine(const std::vector<Notice>& warnings) {
     if (warnings.empty()) {
         return {};
     }
-    std::u16string line = warnings.front();
+    std::u16string line = warnings.front().text;
     if (warnings.size() > 1) {
         line += u"（共 " + Number(static_cast<int>(warnings.size())) + u" 条警告）";
     }

@@ -1,4 +1,7 @@
-// Windows: the category of Win32 error codes.
+// Windows: the category of Win32 error codes, and their names.
+#include <utility>
+
+#include "platform/result.h"
 #include "platform/text.h"
 #include "platform/win32/win32.h"
 
@@ -77,6 +80,63 @@ class Win32ErrorCategory final : public std::error_category {
 const std::error_category& Win32Category() {
     static const Win32ErrorCategory category;
     return category;
+}
+
+std::string SystemErrorName(const std::error_code& error) {
+    if (error.category() != Win32Category()) {
+        return std::string(error.category().name()) + ' ' + std::to_string(error.value());
+    }
+#define ZELPACK_WIN32_ERROR(name) \
+    { name, #name }
+    // The codes that file, folder and process calls give.
+    static constexpr std::pair<DWORD, const char*> kNames[] = {
+        ZELPACK_WIN32_ERROR(ERROR_INVALID_FUNCTION),
+        ZELPACK_WIN32_ERROR(ERROR_FILE_NOT_FOUND),
+        ZELPACK_WIN32_ERROR(ERROR_PATH_NOT_FOUND),
+        ZELPACK_WIN32_ERROR(ERROR_TOO_MANY_OPEN_FILES),
+        ZELPACK_WIN32_ERROR(ERROR_ACCESS_DENIED),
+        ZELPACK_WIN32_ERROR(ERROR_INVALID_HANDLE),
+        ZELPACK_WIN32_ERROR(ERROR_NOT_ENOUGH_MEMORY),
+        ZELPACK_WIN32_ERROR(ERROR_OUTOFMEMORY),
+        ZELPACK_WIN32_ERROR(ERROR_INVALID_DRIVE),
+        ZELPACK_WIN32_ERROR(ERROR_NOT_SAME_DEVICE),
+        ZELPACK_WIN32_ERROR(ERROR_NO_MORE_FILES),
+        ZELPACK_WIN32_ERROR(ERROR_WRITE_PROTECT),
+        ZELPACK_WIN32_ERROR(ERROR_NOT_READY),
+        ZELPACK_WIN32_ERROR(ERROR_CRC),
+        ZELPACK_WIN32_ERROR(ERROR_WRITE_FAULT),
+        ZELPACK_WIN32_ERROR(ERROR_READ_FAULT),
+        ZELPACK_WIN32_ERROR(ERROR_GEN_FAILURE),
+        ZELPACK_WIN32_ERROR(ERROR_SHARING_VIOLATION),
+        ZELPACK_WIN32_ERROR(ERROR_LOCK_VIOLATION),
+        ZELPACK_WIN32_ERROR(ERROR_HANDLE_DISK_FULL),
+        ZELPACK_WIN32_ERROR(ERROR_NOT_SUPPORTED),
+        ZELPACK_WIN32_ERROR(ERROR_BAD_NETPATH),
+        ZELPACK_WIN32_ERROR(ERROR_BAD_NET_NAME),
+        ZELPACK_WIN32_ERROR(ERROR_FILE_EXISTS),
+        ZELPACK_WIN32_ERROR(ERROR_INVALID_PARAMETER),
+        ZELPACK_WIN32_ERROR(ERROR_BROKEN_PIPE),
+        ZELPACK_WIN32_ERROR(ERROR_DISK_FULL),
+        ZELPACK_WIN32_ERROR(ERROR_INVALID_NAME),
+        ZELPACK_WIN32_ERROR(ERROR_DIR_NOT_EMPTY),
+        ZELPACK_WIN32_ERROR(ERROR_ALREADY_EXISTS),
+        ZELPACK_WIN32_ERROR(ERROR_FILENAME_EXCED_RANGE),
+        ZELPACK_WIN32_ERROR(ERROR_DIRECTORY),
+        ZELPACK_WIN32_ERROR(ERROR_NO_DATA),
+        ZELPACK_WIN32_ERROR(ERROR_OPERATION_ABORTED),
+        ZELPACK_WIN32_ERROR(ERROR_IO_DEVICE),
+        ZELPACK_WIN32_ERROR(ERROR_PRIVILEGE_NOT_HELD),
+        ZELPACK_WIN32_ERROR(ERROR_CANT_ACCESS_FILE),
+        ZELPACK_WIN32_ERROR(ERROR_CANT_RESOLVE_FILENAME),
+        ZELPACK_WIN32_ERROR(ERROR_DELETE_PENDING),
+    };
+#undef ZELPACK_WIN32_ERROR
+    for (const auto& [value, name] : kNames) {
+        if (value == static_cast<DWORD>(error.value())) {
+            return name;
+        }
+    }
+    return "win32 " + std::to_string(static_cast<DWORD>(error.value()));
 }
 
 }  // namespace zelpack::platform

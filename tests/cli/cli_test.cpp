@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -64,10 +65,11 @@ TEST(CliListTest, PrintsTickPathSizeAndDateInWalkOrder) {
     EXPECT_EQ(document["folder"], dir.path().string());
     EXPECT_EQ(
         document["files"].dump(),
-        R"([{"modified":"2009-12-31T23:59:00Z","path":"calibrate.xml","reason":{"mark":"lib"},)"
-        R"("size":0,"ticked":false},{"modified":"2009-12-31T23:59:00Z","path":"Debug/out.map",)"
-        R"("reason":{"mark":"Debug"},"size":0,"ticked":false},{"modified":"2009-03-05T07:04:00Z",)"
-        R"("path":"main.js","size":1025,"ticked":true}])");
+        R"([{"modified":"2009-12-31T23:59:00Z","path":"calibrate.xml","reason":{"code":"mark",)"
+        R"("mark":"lib","text":"编译输出标记：lib"},"size":0,"ticked":false},)"
+        R"({"modified":"2009-12-31T23:59:00Z","path":"Debug/out.map","reason":{"code":"mark",)"
+        R"("mark":"Debug","text":"编译输出标记：Debug"},"size":0,"ticked":false},)"
+        R"({"modified":"2009-03-05T07:04:00Z","path":"main.js","size":1025,"ticked":true}])");
 }
 
 TEST(CliListTest, WhatCannotBeListedIsNamedOnStandardErrorAndFailsTheListing) {
@@ -289,8 +291,10 @@ class CliPackTest : public ::testing::Test {
         args.insert(args.end(), extra.begin(), extra.end());
         const Outcome run = Zelpack(args);
         EXPECT_EQ(run.code, 0) << run.err;
-        return run.out;
+        return Listing(run.out);
     }
+    // A dry run's lines before the contents table.
+    static std::string Listing(const std::string& out) { return out.substr(0, out.find("名称  ")); }
 
     static constexpr char kConfig[] =
         R"(<vemplugin><property id="a" version="1" type="js" name="n"/></vemplugin>)";
@@ -331,12 +335,12 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
     EXPECT_EQ(first.err, "");  // no progress when standard error is no terminal
     const fs::path archive = dir_ / "demo" / "demo.zip";
     ASSERT_TRUE(fs::exists(archive));
-    EXPECT_TRUE(first.out.starts_with("已打包 " + archive.string() + "：4 个条目，读入 "))
-        << first.out;
-    EXPECT_NE(first.out.find(" 字节，写出 " + std::to_string(fs::file_size(archive)) + " 字节（"),
+    const std::string summary = first.out.substr(first.out.find("已打包 "));
+    EXPECT_TRUE(summary.starts_with("已打包 " + archive.string() + "：4 个条目，读入 ")) << summary;
+    EXPECT_NE(summary.find(" 字节，写出 " + std::to_string(fs::file_size(archive)) + " 字节（"),
               std::string::npos)
-        << first.out;
-    EXPECT_TRUE(first.out.ends_with(" 秒\n")) << first.out;
+        << summary;
+    EXPECT_TRUE(summary.ends_with(" 秒\n未打包 1 个：编译输出标记 1\n")) << summary;
 
     const auto before = fs::last_write_time(archive);
     const Outcome refused = Zelpack({"pack", folder()});
@@ -395,7 +399,8 @@ TEST_F(CliPackTest, PacksToTheProposedPathAndReplacesOnlyWithForce) {
         EXPECT_EQ(nlohmann::json::parse(planned.out)["archive"], (target / "demo.zip").string());
         const Outcome into = Zelpack({"pack", folder(), "-o", target.string(), "--force"});
         EXPECT_EQ(into.code, 0) << into.err;
-        EXPECT_TRUE(into.out.starts_with("已打包 " + (target / "demo.zip").string() + "："))
+        EXPECT_NE(into.out.find("\n已打包 " + (target / "demo.zip").string() + "："),
+                  std::string::npos)
             << into.out;
         EXPECT_TRUE(fs::is_regular_file(out / "demo.zip"));
     }
@@ -611,6 +616,94 @@ TEST_F(CliPackTest, LinksLeadingOutsideArePackedOnlyWhenAskedForAndAlwaysNamed) 
     }
 }
 
+// The table of what went in adds up to the run's summary, in the order of size; past 15 rows the
+// rest is one row; every large file is named; the summary says what was left out and why.
+TEST_F(CliPackTest, ContentsTableAddsUpToTheSummary) {
+    for (int i = 1; i <= 18; ++i) {
+        dir_.Write("demo/f" + std::to_string(i) + ".txt", std::string(i * 7, 'a' + i % 26));
+    }
+    dir_.Write("demo/说明.txt", "中文");
+    fs::resize_file(dir_.Write("demo/media/big.bin"), 10 * 1024 * 1024 + 1);  // sparse
+    fs::resize_file(dir_.Write("demo/media/limit.bin"), 10 * 1024 * 1024);
+    const fs::path archive = dir_ / "out.zip";
+    const std::vector<std::string> args{"pack",           folder(),    "-o",
+                                        archive.string(), "--exclude", "f1.txt"};
+    const Outcome run = Zelpack(args);
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "名称                  条目      大小  压缩后  方式");
+    struct Row {
+        std::string name;
+        std::uint64_t entries = 0, size = 0, packed = 0;
+    };
+    std::vector<Row> rows;
+    std::uint64_t structure = 0;
+    Row total;
+    while (std::getline(lines, line) && !line.starts_with("合计")) {
+        std::istringstream cells(line);
+        Row row;
+        if (line.starts_with("（压缩包结构）")) {
+            cells >> row.name >> structure;
+            continue;
+        }
+        cells >> row.name;
+        if (line.starts_with("…")) {  // "…（其余 N 项）"
+            std::string count, end;
+            cells >> count >> end;
+            row.name += " " + count + " " + end;
+        }
+        cells >> row.entries >> row.size >> row.packed;
+        rows.push_back(row);
+    }
+    std::istringstream(line) >> total.name >> total.entries >> total.size >> total.packed;
+    // 23 top-level rows: the descriptor, the configuration, main.js, src/, media/, 17 files,
+    // 说明.txt.
+    ASSERT_EQ(rows.size(), 16u) << run.out;
+    EXPECT_EQ(rows[0].name, "media/");
+    EXPECT_EQ(rows[15].name, "…（其余 8 项）");
+    Row sum;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_TRUE(i == 0 || i == 15 || rows[i - 1].size >= rows[i].size) << rows[i].name;
+        sum.entries += rows[i].entries;
+        sum.size += rows[i].size;
+        sum.packed += rows[i].packed;
+    }
+    EXPECT_EQ(sum.entries, total.entries);
+    EXPECT_EQ(sum.size, total.size);
+    EXPECT_EQ(sum.packed + structure, total.packed);
+    EXPECT_EQ(total.packed, fs::file_size(archive));
+    EXPECT_EQ(testing::CentralDirectory(archive)->size(), total.entries);
+    std::string rest;
+    for (std::string next; std::getline(lines, next);) {
+        rest += next + "\n";
+    }
+    EXPECT_EQ(rest, "大文件：media/big.bin（10.0 MB）\n已打包 " + archive.string() + "：" +
+                        std::to_string(total.entries) + " 个条目，读入 " +
+                        std::to_string(total.size) + " 字节，写出 " + std::to_string(total.packed) +
+                        rest.substr(rest.find(" 字节（")));
+    EXPECT_TRUE(rest.ends_with("\n未打包 2 个：编译输出标记 1、--exclude 1\n")) << rest;
+
+    std::vector<std::string> quiet = args;
+    quiet.insert(quiet.end(), {"--force", "--quiet"});
+    EXPECT_EQ(Zelpack(quiet).out, "");
+    quiet.push_back("--dry-run");
+    const std::string listing = Zelpack(quiet).out;
+    EXPECT_TRUE(listing.ends_with("未打包：f1.txt（--exclude f1.txt）\n")) << listing;
+
+    // A rehearsal knows no packed size, nor the descriptor's, but the rows all the same.
+    std::vector<std::string> rehearsal = args;
+    rehearsal.insert(rehearsal.end(), {"--dry-run", "--json"});
+    const auto planned = nlohmann::json::parse(Zelpack(rehearsal).out);
+    ASSERT_EQ(planned["contents"].size(), 23u);
+    EXPECT_EQ(planned["contents"][0].dump(),
+              R"({"entries":2,"method":"deflate","name":"media/","size":20971521})");
+    EXPECT_EQ(planned["contents"][22].dump(),
+              R"({"entries":1,"method":"deflate","name":"zelPluginInfo.xml","size":null})");
+    EXPECT_EQ(planned["large_files"].dump(), R"([{"path":"media/big.bin","size":10485761}])");
+}
+
 // --json: one document on standard output for every outcome, entries as the archive holds them;
 // warnings stay on standard error, and fail the run before it writes only under --strict.
 TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
@@ -623,7 +716,9 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
     EXPECT_EQ(strict.err, warning + "打包失败，有警告且指定了 --strict\n");
     EXPECT_FALSE(fs::exists(archive));
 
-    const Outcome packed = Zelpack({"pack", folder(), "-o", archive.string(), "--json"});
+    dir_.Write("demo/notes.txt", "notes");
+    const Outcome packed =
+        Zelpack({"pack", folder(), "-o", archive.string(), "--json", "--exclude", "*.txt"});
     ASSERT_EQ(packed.code, 0) << packed.err;
     EXPECT_EQ(packed.err, warning);
     const auto run = nlohmann::json::parse(packed.out);
@@ -633,8 +728,15 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
     EXPECT_EQ(run["config"], "com.example.demo.xml");
     EXPECT_EQ(run["descriptor"].dump(), R"({"id":"a","name":"n","type":"js","version":"1"})");
     EXPECT_EQ(run["warnings"], nlohmann::json::array({warning.substr(0, warning.size() - 1)}));
-    EXPECT_EQ(run["left_out"].dump(),
-              R"([{"path":"Debug/demo.map","reason":"编译输出标记：Debug"}])");
+    // Beside each text, a code and its fields that scripts read instead.
+    EXPECT_EQ(run["warning_details"].dump(),
+              R"([{"code":"secret","path":"certs/server.PEM","text":")" +
+                  warning.substr(0, warning.size() - 1) + "\"}]");
+    EXPECT_EQ(
+        run["left_out"].dump(),
+        R"([{"code":"mark","mark":"Debug","path":"Debug/demo.map","reason":"编译输出标记：Debug"},)"
+        R"({"code":"exclude","path":"notes.txt","pattern":"*.txt","reason":"--exclude *.txt"}])");
+    EXPECT_FALSE(run.contains("failure"));
     const auto central = testing::CentralDirectory(archive);
     ASSERT_TRUE(central.has_value());
     ASSERT_EQ(run["entries"].size(), central->size());
@@ -662,6 +764,39 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
     EXPECT_EQ(failed["result"], "failed");
     EXPECT_TRUE(refused.err.ends_with(failed["message"].get<std::string>() + "\n"));
     EXPECT_TRUE(failed["message"].get<std::string>().starts_with("打包失败，压缩包已存在："));
+    EXPECT_EQ(failed["failure"]["step"], "pack");
+    EXPECT_EQ(failed["failure"]["text"], failed["message"]);
+
+    // A failure the system gave has its error's name.
+    const std::string missing = (dir_ / "missing").string();
+    const auto walk = nlohmann::json::parse(Zelpack({"pack", missing, "--json"}).out)["failure"];
+    EXPECT_EQ(walk["step"], "walk");
+    EXPECT_EQ(walk["path"], missing);
+    // Windows versions differ on which of the two a missing folder gives.
+    const std::set<std::string> names =
+        testing::kWindows ? std::set<std::string>{"ERROR_FILE_NOT_FOUND", "ERROR_PATH_NOT_FOUND"}
+                          : std::set<std::string>{"ENOENT"};
+    EXPECT_TRUE(names.contains(walk["error"].get<std::string>())) << walk["error"];
+    // So has a write that fails: the descriptor's, then the archive's, the writer's result too.
+    const auto full_disk = [&](std::uint64_t nth) {
+        const testing::ScopedFault fault(
+            {.operation = platform::faults::Operation::Write, .nth = nth, .error = ENOSPC});
+        return nlohmann::json::parse(
+            Zelpack({"pack", folder(), "-o", archive.string(), "--force", "--json"})
+                .out)["failure"];
+    };
+    const std::string reason = platform::ToNative(testing::ReasonOf(ENOSPC));
+    const auto descriptor = full_disk(1);
+    EXPECT_EQ(descriptor["step"], "pack");
+    EXPECT_EQ(descriptor["error"], "ENOSPC");
+    EXPECT_TRUE(descriptor["text"].get<std::string>().ends_with(
+        "无法写入描述文件 " + descriptor["path"].get<std::string>() + reason))
+        << descriptor;
+    const auto zip = full_disk(2);
+    EXPECT_EQ(zip["path"], archive.string());
+    EXPECT_EQ(zip["error"], "ENOSPC");
+    EXPECT_EQ(zip["zip_error"], "ZIP_WRITE_FAILED");
+    EXPECT_EQ(zip["text"], "打包失败，无法写入压缩文件 " + archive.string() + reason);
 }
 
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {

@@ -15,10 +15,11 @@ namespace {
 
 using testing::TempDir;
 
-std::vector<std::string> Utf8(const std::vector<std::u16string>& texts) {
+// Each warning's code and text, which scripts and users read apart.
+std::vector<std::string> Utf8(const std::vector<Notice>& warnings) {
     std::vector<std::string> out;
-    for (const std::u16string& text : texts) {
-        out.push_back(platform::ToNative(text));
+    for (const Notice& warning : warnings) {
+        out.push_back(warning.code + " " + platform::ToNative(warning.text));
     }
     return out;
 }
@@ -52,19 +53,20 @@ TEST(SelectionWarningsTest, NameSecretsCaseCollisionsWindowsNamesAndLargeFiles) 
                                                 u"limit.bin",
                                                 u"small.bin"};
     EXPECT_EQ(Utf8(SelectionWarnings(testing::Wide(dir.path()), selection)),
-              Utf8(std::vector<std::u16string>{
-                  u"警告：certs/Server.PEM 看起来是密钥或凭据文件",
-                  u"警告：keys/id_rsa.pub 看起来是密钥或凭据文件",
-                  u"警告：prod.env 看起来是密钥或凭据文件",
-                  u"警告：dist/Demo.ZIP 是 ZIP 压缩包，将被打包进去",
-                  u"警告：docs/README.TXT 与 Docs/Readme.txt 只差字母大小写，安装到 Windows "
-                  u"时会互相覆盖",
-                  u"警告：ärger.TXT 与 Ärger.txt 只差字母大小写，安装到 Windows 时会互相覆盖",
-                  u"警告：a:b.js 的名字在 Windows 上无效（含有字符 :）",
-                  u"警告：notes./x.txt 的名字在 Windows 上无效（以点或空格结尾）",
-                  u"警告：con.txt 的名字在 Windows 上无效（是保留的设备名 con）",
-                  u"警告：COM1 的名字在 Windows 上无效（是保留的设备名 COM1）",
-                  u"警告：big.bin 大于 50 MB（52428801 字节）",
+              (std::vector<std::string>{
+                  "secret 警告：certs/Server.PEM 看起来是密钥或凭据文件",
+                  "secret 警告：keys/id_rsa.pub 看起来是密钥或凭据文件",
+                  "secret 警告：prod.env 看起来是密钥或凭据文件",
+                  "zip_archive 警告：dist/Demo.ZIP 是 ZIP 压缩包，将被打包进去",
+                  "case_clash 警告：docs/README.TXT 与 Docs/Readme.txt 只差字母大小写，安装到 "
+                  "Windows 时会互相覆盖",
+                  "case_clash 警告：ärger.TXT 与 Ärger.txt 只差字母大小写，安装到 Windows "
+                  "时会互相覆盖",
+                  "windows_name 警告：a:b.js 的名字在 Windows 上无效（含有字符 :）",
+                  "windows_name 警告：notes./x.txt 的名字在 Windows 上无效（以点或空格结尾）",
+                  "windows_name 警告：con.txt 的名字在 Windows 上无效（是保留的设备名 con）",
+                  "windows_name 警告：COM1 的名字在 Windows 上无效（是保留的设备名 COM1）",
+                  "large_file 警告：big.bin 大于 50 MB（52428801 字节）",
               }));
 }
 

@@ -85,6 +85,36 @@ TEST(FileTest, OpenForReadingTakesOnlyRegularFiles) {
     }
 }
 
+// Scripts read the failure's name, which stays the same in every language the system speaks.
+TEST(FileTest, FailuresHaveTheirSystemsSymbolicNames) {
+    TempDir dir;
+    dir.MakeFolder("folder");
+#ifdef _WIN32
+    const std::error_category& system = Win32Category();
+#else
+    const std::error_category& system = std::system_category();
+#endif
+    struct Case {
+        std::error_code error;
+        std::string posix;
+        std::string windows;
+    };
+    const Case cases[] = {
+        {File::OpenForReading(dir.wide() + u"/missing").error(), "ENOENT", "ERROR_FILE_NOT_FOUND"},
+        {File::OpenForReading(dir.wide() + u"/none/missing").error(), "ENOENT",
+         "ERROR_PATH_NOT_FOUND"},
+        {File::CreateAlways(dir.wide() + u"/folder").error(), "EISDIR", "ERROR_ACCESS_DENIED"},
+        {File::OpenForReading(dir.wide() + u"/x" + std::u16string(1, u'\0')).error(),
+         "ZELPACK_NUL_IN_PATH", "ZELPACK_NUL_IN_PATH"},
+        {make_error_code(std::errc::no_space_on_device), "ENOSPC", "ENOSPC"},
+        {std::error_code(4095, system), "errno 4095", "win32 4095"},
+        {std::error_code(), "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ErrorName(c.error), testing::kWindows ? c.windows : c.posix) << c.error.message();
+    }
+}
+
 TEST(FileTest, NonUtf8NamesKeepTheirBytes) {
     if (!testing::kByteNames) {
         GTEST_SKIP() << "Windows names are UTF-16 text, never bytes";
