@@ -4,6 +4,7 @@
 #include <map>
 
 #include "filelist/default_ticks.h"
+#include "filelist/ignore_rules.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/listing.h"
@@ -116,6 +117,10 @@ std::u16string DefaultUntickReason(const FileEntry& entry) {
     }
     if (entry.previous_archive) {
         return u"上次打包的压缩包";
+    }
+    // The user's own rule says more than a mark that happens to be in the name.
+    if (entry.ignored) {
+        return IgnoreReason(*entry.ignored);
     }
     if (const auto mark = BuildOutputMark(entry.cFileName)) {
         return u"编译输出标记：" + std::u16string(*mark);

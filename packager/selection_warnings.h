@@ -28,7 +28,8 @@ std::vector<std::u16string> SelectionWarnings(std::u16string_view folder,
                                               std::span<const std::u16string> selection);
 
 // Why a walked file starts unticked: "编译输出标记：lib" (the build-output mark its path holds),
-// "指向插件文件夹以外的链接" or "上次打包的压缩包"; empty when it starts ticked.
+// "指向插件文件夹以外的链接", "上次打包的压缩包" or "忽略规则：PATTERN（.zelpackignore 第 N 行）";
+// empty when it starts ticked.
 std::u16string DefaultUntickReason(const FileEntry& entry);
 
 // "无法列出文件夹 sub：Permission denied" and the like, for an entry whose error is set.

@@ -15,6 +15,8 @@ class Category final : public std::error_category {
                 return "不是普通文件";
             case Errc::NulInPath:
                 return "路径中含有 NUL 字符";
+            case Errc::OutsideLink:
+                return "是指向插件文件夹以外的链接";
         }
         return "未知错误";
     }
