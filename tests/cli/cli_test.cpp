@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -655,6 +656,72 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
     EXPECT_EQ(failed["result"], "failed");
     EXPECT_TRUE(refused.err.ends_with(failed["message"].get<std::string>() + "\n"));
     EXPECT_TRUE(failed["message"].get<std::string>().starts_with("打包失败，压缩包已存在："));
+}
+
+// The folder's ignore file unticks what it matches, in every output, until the user asks for it;
+// one that cannot be read fails the listing and the run, as any unreadable file does.
+TEST_F(CliPackTest, IgnoreFileUnticksWhatItMatchesAndFailsTheRunWhenUnreadable) {
+    dir_.Write("demo/.zelpackignore", "src/\n!src/widgets/toolbar.js\n!\n");
+    const std::string rule = "忽略规则：src/（.zelpackignore 第 1 行）";
+    const std::string bad = "警告：.zelpackignore 第 3 行无法理解，已忽略：!\n";
+
+    const Outcome list = Zelpack({"list", folder()});
+    EXPECT_EQ(list.code, 0);
+    EXPECT_NE(list.out.find("[ ]\tsrc/widgets/toolbar.js\t1K\t"), std::string::npos) << list.out;
+    EXPECT_TRUE(list.out.ends_with("\t" + rule + "\n")) << list.out;
+    EXPECT_EQ(list.err, bad);
+    const auto listed = nlohmann::json::parse(Zelpack({"list", folder(), "--json"}).out);
+    EXPECT_EQ(listed["files"].back()["reason"].dump(), R"({"ignore_rule":"src/","line":1})");
+    EXPECT_EQ(Zelpack({"list", folder(), "--no-ignore-file"}).out.find(rule), std::string::npos);
+
+    const Outcome dry = Zelpack({"pack", folder(), "--dry-run"});
+    EXPECT_EQ(dry.code, 0);
+    EXPECT_EQ(dry.out,
+              "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
+              "demo/main.js\n未打包：Debug/demo.map（编译输出标记：Debug）\n"
+              "未打包：src/widgets/toolbar.js（" +
+                  rule + "）\n");
+    EXPECT_EQ(dry.err, bad);
+    for (const char* asked : {"--all", "--include=toolbar.js", "--no-ignore-file"}) {
+        EXPECT_NE(DryRun({asked}).find("demo/src/widgets/toolbar.js\n"), std::string::npos)
+            << asked;
+    }
+    const Outcome strict = Zelpack({"pack", folder(), "--dry-run", "--strict"});
+    EXPECT_EQ(strict.err, bad + "打包失败，有警告且指定了 --strict\n");
+    const auto json = nlohmann::json::parse(Zelpack({"pack", folder(), "--dry-run", "--json"}).out);
+    EXPECT_EQ(json["warnings"], nlohmann::json::array({bad.substr(0, bad.size() - 1)}));
+    EXPECT_EQ(json["left_out"].back().dump(),
+              R"({"path":"src/widgets/toolbar.js","reason":")" + rule + R"("})");
+
+    // A folder of that name, a named pipe (which must not make the walk wait) and a link out of
+    // the plug-in folder: no rules from elsewhere decide what is packed.
+    const fs::path file = dir_ / "demo" / ".zelpackignore";
+    std::vector<std::pair<std::function<void()>, std::string>> unreadable{
+        {[&] { fs::create_directory(file); }, ""}};
+    if (!testing::kWindows) {
+        unreadable.push_back({[&] { testing::MakeFifo(file); }, "：不是普通文件"});
+    }
+    const TempDir outside;
+    if (testing::kLinks) {
+        const fs::path rules = outside.Write("rules", "*\n");
+        unreadable.push_back(
+            {[&, rules] { fs::create_symlink(rules, file); }, "：是指向插件文件夹以外的链接"});
+    }
+    for (const auto& [make, reason] : unreadable) {
+        fs::remove(file);
+        make();
+        const std::string failure = "无法读取忽略规则文件 " + file.string() + reason;
+        const Outcome listing = Zelpack({"list", folder()});
+        EXPECT_EQ(listing.code, 1);
+        EXPECT_EQ(listing.out, "");
+        EXPECT_TRUE(listing.err.starts_with(failure)) << listing.err;
+        const Outcome run = Zelpack({"pack", folder(), "--json"});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_TRUE(run.err.starts_with("打包失败，" + failure)) << run.err;
+        EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "failed");
+        EXPECT_FALSE(fs::exists(dir_ / "demo" / "demo.zip"));
+        EXPECT_EQ(Zelpack({"pack", folder(), "--dry-run", "--no-ignore-file"}).code, 0);
+    }
 }
 
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {
