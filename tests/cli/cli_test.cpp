@@ -693,10 +693,20 @@ TEST_F(CliPackTest, IgnoreFileUnticksWhatItMatchesAndFailsTheRunWhenUnreadable) 
     EXPECT_EQ(json["left_out"].back().dump(),
               R"({"path":"src/widgets/toolbar.js","reason":")" + rule + R"("})");
 
-    // A folder of that name, a named pipe (which must not make the walk wait) and a link out of
-    // the plug-in folder: no rules from elsewhere decide what is packed.
+    // A file that may not be read, a folder of that name, a named pipe (which must not make the
+    // walk wait) and a link out of the plug-in folder: no rules from elsewhere decide what is
+    // packed.
     const fs::path file = dir_ / "demo" / ".zelpackignore";
+    std::optional<testing::ScopedFault> denied;
     std::vector<std::pair<std::function<void()>, std::string>> unreadable{
+        {[&] {
+             dir_.Write("demo/.zelpackignore", "*.js\n");
+             denied.emplace(platform::faults::Fault{.operation = platform::faults::Operation::Open,
+                                                    .path = ".zelpackignore",
+                                                    .error = EACCES,
+                                                    .repeat = true});
+         },
+         platform::ToNative(testing::ReasonOf(EACCES))},
         {[&] { fs::create_directory(file); }, ""}};
     if (!testing::kWindows) {
         unreadable.push_back({[&] { testing::MakeFifo(file); }, "：不是普通文件"});
@@ -708,6 +718,7 @@ TEST_F(CliPackTest, IgnoreFileUnticksWhatItMatchesAndFailsTheRunWhenUnreadable) 
             {[&, rules] { fs::create_symlink(rules, file); }, "：是指向插件文件夹以外的链接"});
     }
     for (const auto& [make, reason] : unreadable) {
+        denied.reset();
         fs::remove(file);
         make();
         const std::string failure = "无法读取忽略规则文件 " + file.string() + reason;
