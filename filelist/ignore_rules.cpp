@@ -106,18 +106,20 @@ std::u16string LineWarning(std::size_t line, std::u16string_view text) {
 
 IgnoreRules IgnoreRules::Parse(std::string_view bytes, std::vector<std::u16string>& warnings) {
     IgnoreRules rules;
-    if (bytes.size() > kIgnoreFileMaxBytes) {
+    bool cut = bytes.size() > kIgnoreFileMaxBytes;
+    if (cut) {
         // The line cut short is left out with the rest.
         bytes = bytes.substr(0, bytes.substr(0, kIgnoreFileMaxBytes).rfind('\n') + 1);
-        warnings.push_back(u"警告：.zelpackignore 超过 " + Number(kIgnoreFileMaxBytes) +
-                           u" 字节，其后的内容已忽略");
     }
     if (bytes.starts_with("\xEF\xBB\xBF")) {
         bytes.remove_prefix(3);
     }
     std::size_t number = 0;
     while (!bytes.empty()) {
-        ++number;
+        if (++number > kIgnoreFileMaxLines) {
+            cut = true;
+            break;
+        }
         const std::size_t end = std::min(bytes.find('\n'), bytes.size());
         std::string_view raw = bytes.substr(0, end);
         bytes.remove_prefix(std::min(end + 1, bytes.size()));
@@ -152,6 +154,10 @@ IgnoreRules IgnoreRules::Parse(std::string_view bytes, std::vector<std::u16strin
         }
         rules.rules_.push_back({PathPattern(pattern, true), negated, folder_only,
                                 IgnoreMatch{*line, static_cast<int>(number)}});
+    }
+    if (cut) {
+        warnings.push_back(u"警告：.zelpackignore 超过 " + Number(kIgnoreFileMaxLines) + u" 行或 " +
+                           Number(kIgnoreFileMaxBytes) + u" 字节，其后的内容已忽略");
     }
     return rules;
 }

@@ -18,6 +18,7 @@ inline constexpr std::u16string_view kIgnoreFileName = u".zelpackignore";
 // What is read of the file, and the longest line taken: far beyond a hand-written file, and
 // small enough that a hostile one cannot make a walk crawl (every path meets every rule).
 inline constexpr std::size_t kIgnoreFileMaxBytes = 64 * 1024;
+inline constexpr std::size_t kIgnoreFileMaxLines = 1000;
 inline constexpr std::size_t kIgnoreLineMaxLength = 1024;
 
 // One rule per line: '#' begins a comment, '!' negates, a trailing '/' matches folders only, a
@@ -27,7 +28,7 @@ inline constexpr std::size_t kIgnoreLineMaxLength = 1024;
 class IgnoreRules {
   public:
     // Each line that cannot be understood, or is too long, is left out with a "警告：" line in
-    // `warnings` naming it; so is everything past kIgnoreFileMaxBytes.
+    // `warnings` naming it; so is everything past kIgnoreFileMaxBytes or kIgnoreFileMaxLines.
     static IgnoreRules Parse(std::string_view bytes, std::vector<std::u16string>& warnings);
 
     bool empty() const { return rules_.empty(); }

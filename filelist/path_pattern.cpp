@@ -1,6 +1,8 @@
 #include "filelist/path_pattern.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 namespace zelpack {
 
@@ -29,7 +31,7 @@ PathPattern::PathPattern(std::u16string_view pattern, bool escapes) {
 // Adds to `live` every step reachable from a live one without consuming a character: past a
 // '*' or '**' that matches nothing, and past the slash of a "**/" that matches no folder. Moves
 // only go forward, so one pass in order reaches them all.
-void PathPattern::Close(std::vector<char>& live) const {
+void PathPattern::Close(std::span<char> live) const {
     for (std::size_t i = 0; i < steps_.size(); ++i) {
         if (!live[i]) {
             continue;
@@ -56,8 +58,17 @@ void PathPattern::Close(std::vector<char>& live) const {
 // the work is bounded by pattern length times text length whatever the pattern: trying each
 // way a '*' could match in turn grows exponentially with the number of stars.
 bool PathPattern::MatchWhole(std::u16string_view text) const {
-    std::vector<char> live(steps_.size() + 1, 0);
-    std::vector<char> next(steps_.size() + 1, 0);
+    // Most patterns are short: their positions fit on the stack, and an ignore file's many rules
+    // cost no allocation per path.
+    constexpr std::size_t kShort = 64;
+    std::array<char, 2 * kShort> small{};
+    std::vector<char> large;
+    const std::size_t size = steps_.size() + 1;
+    if (size > kShort) {
+        large.assign(2 * size, 0);
+    }
+    std::span<char> live(size > kShort ? large.data() : small.data(), size);
+    std::span<char> next(live.data() + size, size);
     live[0] = 1;
     Close(live);
     for (const char16_t c : text) {
@@ -89,7 +100,7 @@ bool PathPattern::MatchWhole(std::u16string_view text) const {
         if (!any) {
             return false;
         }
-        live.swap(next);
+        std::swap(live, next);
         Close(live);
     }
     return live[steps_.size()] != 0;

@@ -2,6 +2,7 @@
 // rules of a plug-in folder's ignore file.
 #pragma once
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -28,7 +29,7 @@ class PathPattern {
         char16_t c;  // for Token::Literal
     };
 
-    void Close(std::vector<char>& live) const;
+    void Close(std::span<char> live) const;
     bool MatchWhole(std::u16string_view text) const;
 
     std::vector<Step> steps_;

@@ -115,9 +115,13 @@ TEST(IgnoreRulesTest, GitignoreSyntaxOverTheWalk) {
         huge += stars + "\n";
     }
     huge += "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\nkeep\n";
-    cases.push_back({huge,
-                     {{"keep", ""}, {"aaaa", ""}},
-                     {"警告：.zelpackignore 超过 65536 字节，其后的内容已忽略"}});
+    const std::string cut = "警告：.zelpackignore 超过 1000 行或 65536 字节，其后的内容已忽略";
+    cases.push_back({huge, {{"keep", ""}, {"aaaa", ""}}, {cut}});
+    std::string many = "x\n!\n";
+    for (int line = 3; line <= 1000; ++line) {
+        many += "# " + std::to_string(line) + "\n";
+    }
+    cases.push_back({many + "y\n", {{"x", "1:x"}, {"y", ""}}, {Bad(2, "!"), cut}});
     for (const Case& c : cases) {
         std::vector<std::string> files;
         for (const auto& [file, mark] : c.marks) {
