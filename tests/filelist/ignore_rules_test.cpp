@@ -87,12 +87,12 @@ TEST(IgnoreRulesTest, GitignoreSyntaxOverTheWalk) {
           {"dist/out.js", "3:dist/**"}}},
         // A byte order mark, CRLF, escapes and trailing spaces.
         {"\xEF\xBB\xBF#hash.txt\r\n\\#hash.txt\r\n\\!bang.txt\r\ntrail.txt   \r\n\r\n"
-         "star\\*.txt\r\n",
+         "star\\*.txt\r\n\\[ab\\].txt\r\n",
          {{"#hash.txt", "2:\\#hash.txt"},
           {"!bang.txt", "3:\\!bang.txt"},
           {"trail.txt", "4:trail.txt"},
-          {"star*.txt", "6:star\\*.txt"},
-          {"starry.txt", ""}}},
+          {"starry.txt", ""},
+          {"[ab].txt", "7:\\[ab\\].txt"}}},
         // Lines that cannot be understood are named and left out; the rest still apply.
         {"!\n/\n!/\n[ab].txt\na//b\n./x\nsub/../y\nok\\\nbad\xFF\n" + std::string(1025, 'x') +
              "\n" + stars + "b\n",
@@ -106,8 +106,10 @@ TEST(IgnoreRulesTest, GitignoreSyntaxOverTheWalk) {
           "警告：.zelpackignore 第 10 行超过 1024 字节，已忽略"}},
     };
     if (testing::kByteNames) {
-        // An escaped trailing space stays: no Windows name ends in one.
-        cases.push_back({"x\\  \n", {{"x ", "1:x\\ "}, {"x", ""}}});
+        // An escaped trailing space stays, and an escaped star is a star: no Windows name ends in
+        // a space or holds a star.
+        cases.push_back({"x\\  \nstar\\*.txt\n",
+                         {{"x ", "1:x\\ "}, {"x", ""}, {"star*.txt", "2:star\\*.txt"}}});
     }
     // A huge file is read up to its limit, the line cut there dropped with the rest.
     std::string huge;
