@@ -66,8 +66,7 @@ bool Escaped(std::u16string_view text, std::size_t end) {
 
 // Whether a pattern (negation and trailing '/' taken off) can match a walked path: it must have
 // a name, may not end in a lone '\', and no part between slashes may be empty, "." or "..", which
-// no walked path holds. Bracket expressions are not taken, so an unescaped '[' is refused rather
-// than matched literally where the writer meant a set.
+// no walked path holds.
 bool Understood(std::u16string_view pattern) {
     std::u16string_view rest = pattern;
     if (rest.starts_with(u'/')) {
@@ -88,8 +87,6 @@ bool Understood(std::u16string_view pattern) {
                 return false;
             }
             part += rest[i];
-        } else if (rest[i] == u'[') {
-            return false;
         } else {
             part += rest[i];
         }
@@ -148,11 +145,12 @@ IgnoreRules IgnoreRules::Parse(std::string_view bytes, std::vector<std::u16strin
         pattern.remove_prefix(negated ? 1 : 0);
         const bool folder_only = pattern.ends_with(u'/') && !Escaped(pattern, pattern.size());
         pattern.remove_suffix(folder_only ? 1 : 0);
-        if (!Understood(pattern)) {
+        PathPattern compiled(pattern, PatternSyntax::kIgnoreFile);
+        if (!Understood(pattern) || !compiled.valid()) {
             warnings.push_back(LineWarning(number, *line));
             continue;
         }
-        rules.rules_.push_back({PathPattern(pattern, true), negated, folder_only,
+        rules.rules_.push_back({std::move(compiled), negated, folder_only,
                                 IgnoreMatch{*line, static_cast<int>(number)}});
     }
     if (cut) {

@@ -23,8 +23,9 @@ inline constexpr std::size_t kIgnoreLineMaxLength = 1024;
 
 // One rule per line: '#' begins a comment, '!' negates, a trailing '/' matches folders only, a
 // '/' at the start or in the middle anchors the pattern to the folder (otherwise it matches a
-// name at any depth), '\' makes the next character literal and trailing spaces not so escaped
-// are dropped. A UTF-8 byte order mark and CRLF line ends are taken.
+// name at any depth), '\' makes the next character literal, "[a-z]" and "[!a-z]" match one
+// character of a set or not of it, and trailing spaces not escaped are dropped. A UTF-8 byte order
+// mark and CRLF line ends are taken.
 class IgnoreRules {
   public:
     // Each line that cannot be understood, or is too long, is left out with a "警告：" line in

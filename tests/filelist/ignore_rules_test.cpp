@@ -93,15 +93,26 @@ TEST(IgnoreRulesTest, GitignoreSyntaxOverTheWalk) {
           {"trail.txt", "4:trail.txt"},
           {"starry.txt", ""},
           {"[ab].txt", "7:\\[ab\\].txt"}}},
+        // Bracket expressions: a set, a range, a negated range, a ']' first; no classes.
+        {"*.[jt]s\n[!a-m]*.txt\n[]x]y\n[[:alpha:]]*\n",
+         {{"a.js", "1:*.[jt]s"},
+          {"b.ts", "1:*.[jt]s"},
+          {"c.cs", ""},
+          {"zeta.txt", "2:[!a-m]*.txt"},
+          {"beta.txt", ""},
+          {"]y", "3:[]x]y"},
+          {"xy", "3:[]x]y"},
+          {"zy", ""}},
+         {Bad(4, "[[:alpha:]]*")}},
         // Lines that cannot be understood are named and left out; the rest still apply.
-        {"!\n/\n!/\n[ab].txt\na//b\n./x\nsub/../y\nok\\\nbad\xFF\n" + std::string(1025, 'x') +
-             "\n" + stars + "b\n",
+        {"!\n/\n!/\n[ab.txt\na//b\n./x\nsub/../y\nok\\\nbad\xFF\n" + std::string(1025, 'x') + "\n" +
+             stars + "b\n",
          {{"[ab].txt", ""},
           {"x", ""},
           {"y", ""},
           {std::string(200, 'a') + "b", "11:" + stars + "b"},
           {std::string(200, 'a'), ""}},
-         {Bad(1, "!"), Bad(2, "/"), Bad(3, "!/"), Bad(4, "[ab].txt"), Bad(5, "a//b"), Bad(6, "./x"),
+         {Bad(1, "!"), Bad(2, "/"), Bad(3, "!/"), Bad(4, "[ab.txt"), Bad(5, "a//b"), Bad(6, "./x"),
           Bad(7, "sub/../y"), Bad(8, "ok\\"), Bad(9, "bad\uFFFD"),
           "警告：.zelpackignore 第 10 行超过 1024 字节，已忽略"}},
     };
