@@ -62,6 +62,7 @@ PackRequest RequestOf(const PackCommand& command) {
     PackRequest request;
     request.folder = FromNative(command.folder);
     request.all = command.all;
+    request.ignore_file = !command.no_ignore_file;
     for (const auto& [ticks, pattern] : command.patterns) {
         request.patterns.emplace_back(ticks, FromNative(pattern));
     }

@@ -13,6 +13,7 @@ struct PackCommand {
     std::string archive;  // empty: FOLDER/NAME.zip
     bool force = false;
     bool all = false;
+    bool no_ignore_file = false;  // the folder's .zelpackignore is not read
     // Each pattern with whether it ticks (true) or unticks, in command-line order.
     std::vector<std::pair<bool, std::string>> patterns;
     bool dry_run = false;

@@ -17,6 +17,7 @@
 #include "filelist/default_ticks.h"
 #include "filelist/entry_texts.h"
 #include "filelist/folder_walker.h"
+#include "filelist/ignore_rules.h"
 #include "packager/output_file.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
@@ -34,12 +35,22 @@ using platform::FromNative;
 using platform::ToNative;
 
 // `json`: one document at the end instead of a line per file.
-int RunList(const std::string& folder, bool json, std::ostream& out, std::ostream& err) {
+// `ignore_file`: the folder's .zelpackignore is read.
+int RunList(const std::string& folder, bool json, bool ignore_file, std::ostream& out,
+            std::ostream& err) {
     FolderWalker walker;
-    if (!walker.Start(FromNative(folder), u"*.*")) {
-        err << "无法列出文件夹 " << folder << "：" << ToNative(platform::ErrorText(walker.Error()))
-            << '\n';
+    if (!walker.Start(FromNative(folder), u"*.*", ignore_file)) {
+        if (walker.IgnoreFileFailed()) {
+            err << ToNative(IgnoreFileUnreadableText(walker.IgnoreFilePath(), walker.Error()))
+                << '\n';
+        } else {
+            err << "无法列出文件夹 " << folder << "："
+                << ToNative(platform::ErrorText(walker.Error())) << '\n';
+        }
         return kExitFailure;
+    }
+    for (const IgnoreWarning& warning : walker.IgnoreWarnings()) {
+        err << ToNative(warning.text) << '\n';
     }
     UnfollowedLinkReport links;
     bool complete = true;
@@ -55,7 +66,7 @@ int RunList(const std::string& folder, bool json, std::ostream& out, std::ostrea
             if (const Notice reason = DefaultUntick(entry); !reason.code.empty()) {
                 // A reason without fields keeps its older form too: {"outside_link": true}.
                 nlohmann::ordered_json object = NoticeJson(reason);
-                if (!object.contains(reason.code)) {
+                if (reason.fields.empty()) {
                     object[reason.code] = true;
                 }
                 file["reason"] = std::move(object);
@@ -291,6 +302,8 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
     CLI::App* list = app.add_subcommand("list", "列出插件文件夹中的文件及其默认勾选状态");
     list->add_option("FOLDER", list_folder, "插件文件夹")->required();
     list->add_flag("--json", list_json, "以 JSON 格式输出");
+    bool list_no_ignore_file = false;
+    list->add_flag("--no-ignore-file", list_no_ignore_file, "不读取插件文件夹中的 .zelpackignore");
 
     std::string check_config;
     std::string check_descriptor;
@@ -306,6 +319,8 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
                      "压缩包的保存路径（默认为 FOLDER/文件夹名.zip）");
     pack->add_flag("--force", pack_command.force, "覆盖已存在的压缩包");
     pack->add_flag("--all", pack_command.all, "勾选所有文件（默认不勾选编译输出）");
+    pack->add_flag("--no-ignore-file", pack_command.no_ignore_file,
+                   "不读取插件文件夹中的 .zelpackignore");
     // Includes and excludes apply in the order given, so both feed one list.
     pack->add_option_function<std::string>(
             "--include",
@@ -342,7 +357,8 @@ int RunZelpack(int argc, const char* const* argv, std::ostream& out, std::ostrea
     }
 
     if (list->parsed()) {
-        return FinishOutput(out, err, RunList(list_folder, list_json, out, err));
+        return FinishOutput(out, err,
+                            RunList(list_folder, list_json, !list_no_ignore_file, out, err));
     }
     if (pack->parsed()) {
         // Progress belongs on a terminal, and only on the process's own error stream.

@@ -25,7 +25,8 @@ bool IsCheckedByDefault(std::u16string_view relative_path) {
 }
 
 bool IsCheckedByDefault(const FileEntry& entry) {
-    return !entry.outside_link && !entry.previous_archive && IsCheckedByDefault(entry.cFileName);
+    return !entry.outside_link && !entry.previous_archive && !entry.ignored &&
+           IsCheckedByDefault(entry.cFileName);
 }
 
 }  // namespace zelpack

@@ -19,8 +19,9 @@ std::optional<std::u16string_view> BuildOutputMark(std::u16string_view relative_
 // case-sensitive run of UTF-16 units: "lib" catches library.js, calibrate.xml and x.lib alike.
 bool IsCheckedByDefault(std::u16string_view relative_path);
 
-// The rule for a walked entry: its path's marks, and a link leading outside the plug-in folder
-// or the folder's earlier archive starts unticked whatever its name.
+// The rule for a walked entry: its path's marks, and a link leading outside the plug-in folder,
+// the folder's earlier archive or an entry its ignore file leaves out starts unticked whatever its
+// name.
 bool IsCheckedByDefault(const FileEntry& entry);
 
 }  // namespace zelpack

@@ -1,11 +1,21 @@
 // One file found by the folder walk.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <system_error>
 
 #include "platform/listing.h"
 
 namespace zelpack {
+
+// The rule of the plug-in folder's ignore file that leaves an entry out: its pattern as written
+// and its line, counted from 1.
+struct IgnoreMatch {
+    std::u16string pattern;
+    int line = 0;
+    bool operator==(const IgnoreMatch&) const = default;
+};
 
 // The listing record, copied whole, with cFileName holding the path relative to the plug-in
 // folder: sub-folder names joined by the native separator, no leading separator. The field is
@@ -25,6 +35,8 @@ struct FileEntry : platform::FindData {
     // The file a default pack of this folder writes, NAME.zip at its top: zelpack's own earlier
     // output, which starts unticked so that a pack elsewhere does not take it in.
     bool previous_archive = false;
+    // The ignore-file rule that the entry, or a folder above it, matches: it starts unticked.
+    std::optional<IgnoreMatch> ignored;
 };
 
 }  // namespace zelpack

@@ -6,7 +6,8 @@
 
 namespace zelpack {
 
-bool FolderWalker::Start(std::u16string_view folder, std::u16string_view pattern) {
+bool FolderWalker::Start(std::u16string_view folder, std::u16string_view pattern,
+                         bool ignore_file) {
     Close();
     root_.assign(folder);
     root_ += platform::kPathSeparator;
@@ -20,9 +21,33 @@ bool FolderWalker::Start(std::u16string_view folder, std::u16string_view pattern
         }
     }
     unfollowed_links_.clear();
-    const platform::Status opened = OpenListing(u"", false);
+    rules_ = {};
+    ignore_warnings_.clear();
+    ignore_file_failed_ = false;
+    const platform::Status opened = OpenListing(u"", false, std::nullopt);
     error_ = opened.error();
-    return static_cast<bool>(opened);
+    return opened && (!ignore_file || ReadIgnoreFile());
+}
+
+bool FolderWalker::ReadIgnoreFile() {
+    platform::Result<std::string> bytes =
+        real_root_ ? zelpack::ReadIgnoreFile(root_, *real_root_) : real_root_.error();
+    if (!bytes) {
+        Close();
+        error_ = bytes.error();
+        ignore_file_failed_ = true;
+        return false;
+    }
+    rules_ = IgnoreRules::Parse(*bytes, ignore_warnings_);
+    return true;
+}
+
+std::optional<IgnoreMatch> FolderWalker::IgnoredAs(const std::u16string& relative,
+                                                   bool folder) const {
+    if (ignored_.back() || rules_.empty()) {
+        return ignored_.back();
+    }
+    return rules_.Match(platform::PortablePath(relative), folder);
 }
 
 void FolderWalker::Close() {
@@ -32,11 +57,13 @@ void FolderWalker::Close() {
     }
     prefixes_.clear();
     linked_.clear();
+    ignored_.clear();
     current_ = nullptr;
     record_ = {};
 }
 
-platform::Status FolderWalker::OpenListing(const std::u16string& prefix, bool linked) {
+platform::Status FolderWalker::OpenListing(const std::u16string& prefix, bool linked,
+                                           std::optional<IgnoreMatch> ignored) {
     // The folders already open are the enclosing ones: a link back to any of them is a cycle.
     std::vector<platform::FolderId> enclosing;
     enclosing.reserve(handles_.size());
@@ -55,6 +82,7 @@ platform::Status FolderWalker::OpenListing(const std::u16string& prefix, bool li
     handles_.push_back(std::move(*handle));
     prefixes_.push_back(prefix);
     linked_.push_back(linked);
+    ignored_.push_back(std::move(ignored));
     current_ = &handles_.back();
     return {};
 }
@@ -66,6 +94,7 @@ void FolderWalker::Advance() {
         handles_.pop_back();
         prefixes_.pop_back();
         linked_.pop_back();
+        ignored_.pop_back();
         if (handles_.empty()) {
             current_ = nullptr;
             return;
@@ -101,14 +130,16 @@ bool FolderWalker::Next(FileEntry& entry) {
             error = inside.error();
             outside = inside && !*inside;
         }
-        if (!error && (record_.dwFileAttributes & platform::kAttributeDirectory) != 0) {
+        const bool folder = (record_.dwFileAttributes & platform::kAttributeDirectory) != 0;
+        std::optional<IgnoreMatch> ignored = IgnoredAs(relative, folder);
+        if (!error && folder) {
             if (outside) {
                 unfollowed_links_.push_back(relative);
                 Advance();
                 continue;
             }
             const platform::Status opened =
-                OpenListing(relative + platform::kPathSeparator, via_link);
+                OpenListing(relative + platform::kPathSeparator, via_link, ignored);
             if (opened) {
                 // Steps over the new listing's own "." entry; ".." is skipped as a dot name.
                 Advance();
@@ -123,6 +154,7 @@ bool FolderWalker::Next(FileEntry& entry) {
         entry.error = error;
         entry.outside_link = outside;
         entry.via_link = via_link;
+        entry.ignored = std::move(ignored);
         entry.previous_archive = prefixes_.back().empty() && !archive_name_.empty() &&
                                  record_.cFileName == archive_name_ &&
                                  (record_.dwFileAttributes & platform::kAttributeDirectory) == 0;

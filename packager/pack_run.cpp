@@ -7,8 +7,8 @@
 
 #include "filelist/default_ticks.h"
 #include "filelist/folder_walker.h"
+#include "filelist/path_pattern.h"
 #include "packager/output_file.h"
-#include "packager/path_pattern.h"
 #include "packager/selection_warnings.h"
 #include "platform/file.h"
 #include "platform/listing.h"
@@ -71,11 +71,20 @@ bool ResolvePaths(const PackRequest& request, PackPlan& plan) {
 // the plan.
 bool Walk(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& candidates) {
     FolderWalker walker;
-    if (!walker.Start(plan.folder, u"*.*")) {
+    if (!walker.Start(plan.folder, u"*.*", request.ignore_file) && walker.IgnoreFileFailed()) {
+        Refuse(plan, Step::kWalk, IgnoreFileUnreadableText(walker.IgnoreFilePath(), walker.Error()),
+               walker.IgnoreFilePath(), walker.Error());
+        return false;
+    }
+    if (walker.Error()) {
         Refuse(plan, Step::kWalk,
                u"无法列出插件文件夹 " + plan.folder + u"：" + platform::ErrorText(walker.Error()),
                plan.folder, walker.Error());
         return false;
+    }
+    for (const IgnoreWarning& warning : walker.IgnoreWarnings()) {
+        plan.warnings.push_back(
+            {"ignore_line", {{"line", static_cast<std::uint64_t>(warning.line)}}, warning.text});
     }
     std::unordered_set<std::u16string> ticked;
     if (request.ticked) {
@@ -95,8 +104,9 @@ bool Walk(const PackRequest& request, PackPlan& plan, std::vector<Candidate>& ca
         plan.warnings.push_back(UnfollowedLinkWarning(link));
     }
     for (const auto& [ticks, pattern] : request.patterns) {
+        const PathPattern compiled(pattern);
         for (Candidate& candidate : candidates) {
-            if (MatchesPathPattern(pattern, platform::PortablePath(candidate.entry.cFileName))) {
+            if (compiled.Matches(platform::PortablePath(candidate.entry.cFileName))) {
                 candidate.ticked = ticks;
                 candidate.reason =
                     ticks ? Notice()

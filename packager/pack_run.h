@@ -27,6 +27,8 @@ struct PackRequest {
     // its default tick, or every one with `all`.
     std::optional<std::vector<std::u16string>> ticked;
     bool all = false;
+    // Whether the folder's .zelpackignore leaves its files out (unticks them).
+    bool ignore_file = true;
     // Each pattern with whether it ticks (true) or unticks, applied in this order after the ticks.
     std::vector<std::pair<bool, std::u16string>> patterns;
     // Empty: the archive proposed for the folder; an existing folder: NAME.zip inside it.

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "filelist/default_ticks.h"
+#include "filelist/ignore_rules.h"
 #include "packager/plugin_packager.h"
 #include "platform/file.h"
 #include "platform/listing.h"
@@ -125,6 +126,13 @@ Notice DefaultUntick(const FileEntry& entry) {
     }
     if (entry.previous_archive) {
         return {"previous_archive", {}, u"上次打包的压缩包"};
+    }
+    // The user's own rule says more than a mark that happens to be in the name.
+    if (entry.ignored) {
+        return {"ignore",
+                {{"pattern", entry.ignored->pattern},
+                 {"line", static_cast<std::uint64_t>(entry.ignored->line)}},
+                IgnoreReason(*entry.ignored)};
     }
     if (const auto mark = BuildOutputMark(entry.cFileName)) {
         return {

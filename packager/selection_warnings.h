@@ -32,8 +32,8 @@ std::vector<Notice> SelectionWarnings(std::u16string_view folder,
 
 // Why a walked file starts unticked: "编译输出标记：lib" (code "mark" with "mark", the
 // build-output mark its path holds), "指向插件文件夹以外的链接" ("outside_link") or
-// "上次打包的压缩包"
-// ("previous_archive"); no code when it starts ticked.
+// "上次打包的压缩包" ("previous_archive") or "忽略规则：PATTERN（.zelpackignore 第 N 行）"
+// ("ignore", with "pattern" as written and "line"); no code when it starts ticked.
 Notice DefaultUntick(const FileEntry& entry);
 // Its text alone.
 std::u16string DefaultUntickReason(const FileEntry& entry);

@@ -18,6 +18,8 @@ class Category final : public std::error_category {
                 return "不是普通文件";
             case Errc::NulInPath:
                 return "路径中含有 NUL 字符";
+            case Errc::OutsideLink:
+                return "是指向插件文件夹以外的链接";
         }
         return "未知错误";
     }
@@ -67,6 +69,8 @@ std::string ErrorName(const std::error_code& error) {
                 return "ZELPACK_NOT_REGULAR_FILE";
             case Errc::NulInPath:
                 return "ZELPACK_NUL_IN_PATH";
+            case Errc::OutsideLink:
+                return "ZELPACK_OUTSIDE_LINK";
         }
         return "zelpack " + std::to_string(error.value());
     }

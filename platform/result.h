@@ -69,6 +69,7 @@ using Status = Result<void>;
 enum class Errc {
     NotRegularFile = 1,  // a device, pipe or socket where a regular file was needed
     NulInPath,           // the path holds a NUL, which the system would take as its end
+    OutsideLink,         // a link that leads out of the folder it was to be read in
 };
 const std::error_category& ZelpackCategory();
 inline std::error_code make_error_code(Errc code) {

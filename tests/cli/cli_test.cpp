@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -797,6 +798,94 @@ TEST_F(CliPackTest, JsonDescribesTheRunAndWarningsFailOnlyWhenStrict) {
     EXPECT_EQ(zip["error"], "ENOSPC");
     EXPECT_EQ(zip["zip_error"], "ZIP_WRITE_FAILED");
     EXPECT_EQ(zip["text"], "打包失败，无法写入压缩文件 " + archive.string() + reason);
+}
+
+// The folder's ignore file unticks what it matches, in every output, until the user asks for it;
+// one that cannot be read fails the listing and the run, as any unreadable file does.
+TEST_F(CliPackTest, IgnoreFileUnticksWhatItMatchesAndFailsTheRunWhenUnreadable) {
+    dir_.Write("demo/.zelpackignore", "src/\n!src/widgets/toolbar.js\n!\n");
+    const std::string rule = "忽略规则：src/（.zelpackignore 第 1 行）";
+    const std::string bad = "警告：.zelpackignore 第 3 行无法理解，已忽略：!\n";
+
+    const Outcome list = Zelpack({"list", folder()});
+    EXPECT_EQ(list.code, 0);
+    EXPECT_NE(list.out.find("[ ]\tsrc/widgets/toolbar.js\t1K\t"), std::string::npos) << list.out;
+    EXPECT_TRUE(list.out.ends_with("\t" + rule + "\n")) << list.out;
+    EXPECT_EQ(list.err, bad);
+    const auto listed = nlohmann::json::parse(Zelpack({"list", folder(), "--json"}).out);
+    EXPECT_EQ(
+        listed["files"].back()["reason"],
+        nlohmann::json({{"code", "ignore"}, {"pattern", "src/"}, {"line", 1}, {"text", rule}}));
+    EXPECT_EQ(Zelpack({"list", folder(), "--no-ignore-file"}).out.find(rule), std::string::npos);
+
+    const Outcome dry = Zelpack({"pack", folder(), "--dry-run"});
+    EXPECT_EQ(dry.code, 0);
+    EXPECT_TRUE(dry.out.starts_with(
+        "配置文件：com.example.demo.xml\nzelPluginInfo.xml\ndemo/com.example.demo.xml\n"
+        "demo/main.js\n未打包：Debug/demo.map（编译输出标记：Debug）\n"
+        "未打包：src/widgets/toolbar.js（" +
+        rule + "）\n"))
+        << dry.out;
+    EXPECT_TRUE(dry.out.ends_with("\n未打包 2 个：编译输出标记 1、忽略规则 1\n")) << dry.out;
+    EXPECT_EQ(dry.err, bad);
+    for (const char* asked : {"--all", "--include=toolbar.js", "--no-ignore-file"}) {
+        EXPECT_NE(DryRun({asked}).find("demo/src/widgets/toolbar.js\n"), std::string::npos)
+            << asked;
+    }
+    const Outcome strict = Zelpack({"pack", folder(), "--dry-run", "--strict"});
+    EXPECT_EQ(strict.err, bad + "打包失败，有警告且指定了 --strict\n");
+    const auto json = nlohmann::json::parse(Zelpack({"pack", folder(), "--dry-run", "--json"}).out);
+    EXPECT_EQ(json["warnings"], nlohmann::json::array({bad.substr(0, bad.size() - 1)}));
+    EXPECT_EQ(
+        json["warning_details"],
+        nlohmann::json::array(
+            {{{"code", "ignore_line"}, {"line", 3}, {"text", bad.substr(0, bad.size() - 1)}}}));
+    EXPECT_EQ(json["left_out"].back(), nlohmann::json({{"path", "src/widgets/toolbar.js"},
+                                                       {"reason", rule},
+                                                       {"code", "ignore"},
+                                                       {"pattern", "src/"},
+                                                       {"line", 1}}));
+
+    // A file that may not be read, a folder of that name, a named pipe (which must not make the
+    // walk wait) and a link out of the plug-in folder: no rules from elsewhere decide what is
+    // packed.
+    const fs::path file = dir_ / "demo" / ".zelpackignore";
+    std::optional<testing::ScopedFault> denied;
+    std::vector<std::pair<std::function<void()>, std::string>> unreadable{
+        {[&] {
+             dir_.Write("demo/.zelpackignore", "*.js\n");
+             denied.emplace(platform::faults::Fault{.operation = platform::faults::Operation::Open,
+                                                    .path = ".zelpackignore",
+                                                    .error = EACCES,
+                                                    .repeat = true});
+         },
+         platform::ToNative(testing::ReasonOf(EACCES))},
+        {[&] { fs::create_directory(file); }, ""}};
+    if (!testing::kWindows) {
+        unreadable.push_back({[&] { testing::MakeFifo(file); }, "：不是普通文件"});
+    }
+    const TempDir outside;
+    if (testing::kLinks) {
+        const fs::path rules = outside.Write("rules", "*\n");
+        unreadable.push_back(
+            {[&, rules] { fs::create_symlink(rules, file); }, "：是指向插件文件夹以外的链接"});
+    }
+    for (const auto& [make, reason] : unreadable) {
+        denied.reset();
+        fs::remove(file);
+        make();
+        const std::string failure = "无法读取忽略规则文件 " + file.string() + reason;
+        const Outcome listing = Zelpack({"list", folder()});
+        EXPECT_EQ(listing.code, 1);
+        EXPECT_EQ(listing.out, "");
+        EXPECT_TRUE(listing.err.starts_with(failure)) << listing.err;
+        const Outcome run = Zelpack({"pack", folder(), "--json"});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_TRUE(run.err.starts_with("打包失败，" + failure)) << run.err;
+        EXPECT_EQ(nlohmann::json::parse(run.out)["result"], "failed");
+        EXPECT_FALSE(fs::exists(dir_ / "demo" / "demo.zip"));
+        EXPECT_EQ(Zelpack({"pack", folder(), "--dry-run", "--no-ignore-file"}).code, 0);
+    }
 }
 
 TEST_F(CliPackTest, SignalsCancelUntilTheArchiveIsInPlace) {

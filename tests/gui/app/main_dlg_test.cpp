@@ -194,10 +194,12 @@ TEST_F(MainDlgTest, AFolderGivenAtTheStartOpensAsIfTypedAndConfirmed) {
 }
 
 // The name column cuts long paths: the tip has the path whole, and for a row that starts unticked,
-// why. Rows inserted above by 刷新 leave every row with its own tip.
+// why, the folder's ignore file included. Rows inserted above by 刷新 leave every row with its own
+// tip, and a row ticked by hand stays ticked.
 TEST_F(MainDlgTest, ARowsToolTipHasItsWholePathAndWhyItStartsUnticked) {
     const std::string deep = "deep/" + std::string(150, 'e') + ".js";
     dir_.Write("demo/" + deep, "deep");
+    dir_.Write("demo/.zelpackignore", "# not for the package\r\n/main.js\r\n");
     const auto tips = [&] {
         std::vector<std::string> seen;
         for (int row = 0; row < dialog_.file_list().GetRowCount(); ++row) {
@@ -206,17 +208,21 @@ TEST_F(MainDlgTest, ARowsToolTipHasItsWholePathAndWhyItStartsUnticked) {
         }
         return seen;
     };
-    std::vector<std::string> expected{"com.example.demo.xml", "css/style.css",
-                                      "Debug/demo.map\n默认不勾选（编译输出标记：Debug）", deep,
-                                      "main.js"};
+    std::vector<std::string> expected{
+        "com.example.demo.xml", "css/style.css",
+        "Debug/demo.map\n默认不勾选（编译输出标记：Debug）", deep,
+        "main.js\n默认不勾选（忽略规则：/main.js（.zelpackignore 第 2 行））"};
     Drive([&] {
         EnterFolder(dir_ / "demo");
         EXPECT_EQ(tips(), expected);
+        EXPECT_EQ(Ticks()[4], "[ ] main.js");
         testing::ClickCheckBox(dialog_, id::kIdFileList, 2);  // ticked by hand: still starts so
+        testing::ClickCheckBox(dialog_, id::kIdFileList, 4);
         dir_.Write("demo/a.js", "a");
         testing::Click(dialog_, id::kIdRefresh);
         expected.insert(expected.begin(), "a.js");
         EXPECT_EQ(tips(), expected);
+        EXPECT_EQ(Ticks()[5], "[x] main.js");
     });
 }
 

@@ -1,4 +1,4 @@
-#include "packager/path_pattern.h"
+#include "filelist/path_pattern.h"
 
 #include <gtest/gtest.h>
 
