@@ -315,6 +315,12 @@ nlohmann::ordered_json RunJson(const PackCommand& command, const PackPlan& plan,
         document["left_out"] = std::move(left_out);
         if (plan.config) {
             document["config"] = JsonPath(*plan.config);
+        } else if (!plan.config_hints.empty()) {
+            nlohmann::ordered_json hints = nlohmann::ordered_json::array();
+            for (const std::u16string& hint : plan.config_hints) {
+                hints.push_back(ToNative(hint));
+            }
+            document["config_hints"] = std::move(hints);
         }
     }
     if (report == nullptr && outcome == "dry-run") {

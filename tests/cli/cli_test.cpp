@@ -482,6 +482,13 @@ TEST_F(CliPackTest, FailuresNameTheReasonAndKeepTheOldArchive) {
                 EXPECT_EQ(run.code, 1);
                 EXPECT_EQ(run.err, c.err);
             }
+            // The same lines for scripts, after the failure's own.
+            const auto json = nlohmann::json::parse(pack({"--exclude", "com.*", "--json"}).out);
+            std::string hints = std::string(json["failure"]["text"]) + "\n";
+            for (const auto& hint : json["config_hints"]) {
+                hints += std::string(hint) + "\n";
+            }
+            EXPECT_EQ(hints, c.err);
             for (const fs::path& file : near) {
                 fs::remove(file);
             }
