@@ -24,6 +24,7 @@ namespace zelpack {
 
 namespace {
 
+using platform::DecimalText;
 using platform::FromNative;
 using platform::ToNative;
 
@@ -136,10 +137,10 @@ std::u16string MethodText(const ContentsRow& row) {
 // large file: plain text, columns aligned by display width.
 void PrintContents(const ContentsSummary& summary, std::ostream& out) {
     using Cells = std::vector<std::u16string>;
-    const auto number = [](std::uint64_t value) { return FromNative(std::to_string(value)); };
     const auto cells = [&](const ContentsRow& row) {
-        return Cells{row.name, number(row.entries), row.size_known ? number(row.size) : u"?",
-                     row.packed ? number(*row.packed) : u"?", MethodText(row)};
+        return Cells{row.name, DecimalText(row.entries),
+                     row.size_known ? DecimalText(row.size) : u"?",
+                     row.packed ? DecimalText(*row.packed) : u"?", MethodText(row)};
     };
     std::vector<Cells> lines{{u"名称", u"条目", u"大小", u"压缩后", u"方式"}};
     const std::size_t shown = std::min(summary.rows.size(), kContentsRowsShown);
@@ -149,10 +150,10 @@ void PrintContents(const ContentsSummary& summary, std::ostream& out) {
     if (shown < summary.rows.size()) {
         lines.push_back(
             cells(SumRows(std::span(summary.rows).subspan(shown),
-                          u"…（其余 " + number(summary.rows.size() - shown) + u" 项）")));
+                          u"…（其余 " + DecimalText(summary.rows.size() - shown) + u" 项）")));
     }
     if (summary.structure) {
-        lines.push_back({u"（压缩包结构）", u"", u"", number(*summary.structure), u""});
+        lines.push_back({u"（压缩包结构）", u"", u"", DecimalText(*summary.structure), u""});
     }
     lines.push_back(cells(summary.total));
     lines.back()[0] = u"合计";

@@ -11,10 +11,6 @@ namespace zelpack {
 
 namespace {
 
-std::u16string Number(std::size_t value) {
-    return platform::FromNative(std::to_string(value));
-}
-
 // Strict UTF-8 as UTF-16; none for bytes that are not. `shown` gets the text either way, with
 // U+FFFD for each byte that is no part of a character, for a warning to quote.
 std::optional<std::u16string> DecodeUtf8(std::string_view bytes, std::u16string& shown) {
@@ -95,7 +91,7 @@ bool Understood(std::u16string_view pattern) {
 }
 
 std::u16string LineWarning(std::size_t line, std::u16string_view text) {
-    return u"警告：.zelpackignore 第 " + Number(line) + u" 行无法理解，已忽略：" +
+    return u"警告：.zelpackignore 第 " + platform::DecimalText(line) + u" 行无法理解，已忽略：" +
            std::u16string(text);
 }
 
@@ -124,8 +120,9 @@ IgnoreRules IgnoreRules::Parse(std::string_view bytes, std::vector<IgnoreWarning
             raw.remove_suffix(1);
         }
         if (raw.size() > kIgnoreLineMaxLength) {
-            warnings.push_back({number, u"警告：.zelpackignore 第 " + Number(number) + u" 行超过 " +
-                                            Number(kIgnoreLineMaxLength) + u" 字节，已忽略"});
+            warnings.push_back(
+                {number, u"警告：.zelpackignore 第 " + platform::DecimalText(number) + u" 行超过 " +
+                             platform::DecimalText(kIgnoreLineMaxLength) + u" 字节，已忽略"});
             continue;
         }
         std::u16string shown;
@@ -154,8 +151,9 @@ IgnoreRules IgnoreRules::Parse(std::string_view bytes, std::vector<IgnoreWarning
                                 IgnoreMatch{*line, static_cast<int>(number)}});
     }
     if (cut) {
-        warnings.push_back({number, u"警告：.zelpackignore 超过 " + Number(kIgnoreFileMaxLines) +
-                                        u" 行或 " + Number(kIgnoreFileMaxBytes) +
+        warnings.push_back({number, u"警告：.zelpackignore 超过 " +
+                                        platform::DecimalText(kIgnoreFileMaxLines) + u" 行或 " +
+                                        platform::DecimalText(kIgnoreFileMaxBytes) +
                                         u" 字节，其后的内容已忽略"});
     }
     return rules;
@@ -217,7 +215,7 @@ std::u16string IgnoreFileUnreadableText(std::u16string_view path, const std::err
 
 std::u16string IgnoreReason(const IgnoreMatch& match) {
     return u"忽略规则：" + match.pattern + u"（.zelpackignore 第 " +
-           Number(static_cast<std::size_t>(match.line)) + u" 行）";
+           platform::DecimalText(static_cast<std::size_t>(match.line)) + u" 行）";
 }
 
 }  // namespace zelpack

@@ -170,7 +170,7 @@ std::vector<std::u16string> ConfigHints(const PackPlan& plan) {
         const auto dots = std::count(path.begin(), path.end(), u'.');
         if (dots != 3) {
             hints.push_back(u"相近的文件：" + path + u"（路径中有 " +
-                            platform::FromNative(std::to_string(dots)) + u" 个点）");
+                            platform::DecimalText(static_cast<std::uint64_t>(dots)) + u" 个点）");
         } else {
             hints.push_back(u"相近的文件：" + path + u"（扩展名须为小写 .xml）");
         }
@@ -292,17 +292,14 @@ std::u16string LeftOutSummary(const std::vector<LeftOut>& left_out) {
         }
         ++counts[category];
     }
-    const auto number = [](std::size_t count) {
-        return platform::FromNative(std::to_string(count));
-    };
-    std::u16string line = u"未打包 " + number(left_out.size()) + u" 个：";
+    std::u16string line = u"未打包 " + platform::DecimalText(left_out.size()) + u" 个：";
     const char16_t* separator = u"";
     for (std::size_t category = 0; category <= std::size(kCategories); ++category) {
         if (counts[category] != 0) {
             line += separator;
             line += category < std::size(kCategories) ? kCategories[category].second
                                                       : std::u16string_view(u"其他");
-            line += u" " + number(counts[category]);
+            line += u" " + platform::DecimalText(counts[category]);
             separator = u"、";
         }
     }

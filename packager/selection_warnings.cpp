@@ -101,10 +101,10 @@ std::vector<Notice> SelectionWarnings(std::span<const FileEntry> selection) {
         }
         if (!entry.error && platform::FileSizeOf(entry) > kLargeFileWarningSize) {
             const std::uint64_t size = platform::FileSizeOf(entry);
-            warnings.push_back({"large_file",
-                                {{"path", path}, {"size", size}},
-                                u"警告：" + path + u" 大于 50 MB（" +
-                                    platform::FromNative(std::to_string(size)) + u" 字节）"});
+            warnings.push_back(
+                {"large_file",
+                 {{"path", path}, {"size", size}},
+                 u"警告：" + path + u" 大于 50 MB（" + platform::DecimalText(size) + u" 字节）"});
         }
     }
     return warnings;

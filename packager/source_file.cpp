@@ -6,12 +6,9 @@ namespace zelpack {
 
 namespace {
 
-std::u16string Number(std::uint64_t value) {
-    return platform::FromNative(std::to_string(value));
-}
-
 std::u16string SizeChange(std::uint64_t from, std::uint64_t to) {
-    return u"大小从 " + Number(from) + u" 字节变为 " + Number(to) + u" 字节";
+    return u"大小从 " + platform::DecimalText(from) + u" 字节变为 " + platform::DecimalText(to) +
+           u" 字节";
 }
 
 }  // namespace

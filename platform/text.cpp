@@ -138,6 +138,11 @@ std::size_t ValidSequenceLength(std::string_view rest, char32_t& code_point) {
 
 }  // namespace
 
+std::u16string DecimalText(std::uint64_t value) {
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
 std::u16string UpperCased(std::u16string_view text) {
     std::u16string upper(text);
     for (char16_t& unit : upper) {

@@ -15,6 +15,9 @@ namespace zelpack::platform {
 // letters). Other units stay as they are.
 std::u16string UpperCased(std::u16string_view text);
 
+// `value` in decimal digits, as messages show counts and sizes.
+std::u16string DecimalText(std::uint64_t value);
+
 // The native form is UTF-8 on POSIX, whatever the locale says. Names on disk need not be valid
 // UTF-8, so decoding keeps them reversible: every byte that is not part of a valid UTF-8 sequence
 // becomes the lone surrogate U+DC80 + (byte - 0x80), and encoding turns such a surrogate back into
