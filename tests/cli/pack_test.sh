@@ -141,7 +141,7 @@ set -m
 for signal in HUP INT QUIT ALRM USR1 USR2 TERM; do
   "$zelpack" pack plugins/big -o kept.zip --force 2>cancel.txt &
   pid=$!
-  for _ in $(seq 500); do
+  for _ in $(seq 3000); do
     compgen -G '.kept.zip-*' >/dev/null && break
     sleep 0.01
   done
